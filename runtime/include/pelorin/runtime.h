@@ -1,0 +1,193 @@
+// The stand-in host: loads a plugin, registers its classes and acts as user code.
+//
+// A test or tool creates a Runtime, configures it, loads the plugin, then calls
+// members by name the way host-language code would. Everything the plugin hands
+// back is wrapped in a Value that owns one reference; the runtime counts every
+// object, string and memory block so a test can end by checking nothing leaked
+// and nothing was released twice.
+#pragma once
+
+#include <pelorin/sdk.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rt {
+
+class Runtime;
+
+enum class AppKind { Desktop, Console, Web };
+
+struct Config {
+  // The answer of "REALGetRBVersion"; nullopt: the host has no such entry.
+  std::optional<double> hostVersion = 2019.0;
+  AppKind appKind = AppKind::Desktop;
+  // "REALinRuntime": true inside a compiled application, false in the IDE.
+  bool compiledApplication = true;
+  // Entry names the resolver answers with null. Can be changed after loading.
+  std::set<std::string> refusedEntries;
+  // "newMemoryBlock" answers nil.
+  bool failMemoryBlocks = false;
+  // "newPicture" and "REALBuildPictureFromBuffer" answer nil.
+  bool failPictures = false;
+  // "PluginNewInstance" answers nil for these class names.
+  std::set<std::string> refusedInstanceClasses;
+  // The Frameworks folder the platform's FSFindFolder reports; nullopt keeps the
+  // build's own, an empty string means there is none.
+  std::optional<std::string> frameworksFolder;
+};
+
+// A host exception raised by the plugin, surfaced to user code.
+class HostException : public std::runtime_error {
+ public:
+  HostException(std::string className, std::string message, int64_t errorNumber);
+  const std::string& className() const { return className_; }
+  const std::string& message() const { return message_; }
+  int64_t errorNumber() const { return errorNumber_; }
+
+ private:
+  std::string className_;
+  std::string message_;
+  int64_t errorNumber_;
+};
+
+// Misuse by user code itself (unknown member, wrong argument kinds): a bug in the
+// test or tool, not something the plugin did.
+class UsageError : public std::logic_error {
+ public:
+  using std::logic_error::logic_error;
+};
+
+// A host value as user code holds it. Strings, objects, memory blocks, movies and
+// arrays own one lock, released when the Value goes.
+class Value {
+ public:
+  enum class Kind { Nil, Integer, Boolean, Double, Color, String, Object };
+
+  Value() = default;  // nil
+  static Value integer(int64_t v);
+  static Value boolean(bool v);
+  static Value real(double v);
+  static Value color(uint32_t rgb);
+
+  Value(const Value& other);
+  Value(Value&& other) noexcept;
+  Value& operator=(const Value& other);
+  Value& operator=(Value&& other) noexcept;
+  ~Value();
+
+  Kind kind() const { return kind_; }
+  bool isNil() const { return kind_ == Kind::Nil; }
+  int64_t asInteger() const;
+  bool asBoolean() const;
+  double asDouble() const;
+  uint32_t asColor() const;
+  REALstring asString() const;   // borrowed
+  REALobject asObject() const;   // borrowed
+
+  // Wrap a reference, taking over one lock the caller already holds.
+  static Value adoptString(Runtime& rt, REALstring s);
+  static Value adoptObject(Runtime& rt, REALobject o);
+  // Wrap a reference, adding a lock of its own.
+  static Value retainString(Runtime& rt, REALstring s);
+  static Value retainObject(Runtime& rt, REALobject o);
+
+ private:
+  void release();
+  Kind kind_ = Kind::Nil;
+  Runtime* rt_ = nullptr;
+  union {
+    int64_t i;
+    double d;
+    void* ref;
+  } u_{};
+};
+
+// A byref argument: the call reads and writes the Value in place.
+struct ByRef {
+  Value* value;
+};
+
+struct Accounting {
+  long liveObjects = 0;        // plugin-class objects, exceptions, movies, folder items, ...
+  long liveStrings = 0;
+  long liveMemoryBlocks = 0;
+  long overReleases = 0;       // unlocks of something already gone
+  long liveHandles = 0;        // Memory Manager handles alive in the process
+  bool clean() const { return liveObjects == 0 && liveStrings == 0 && liveMemoryBlocks == 0 && overReleases == 0; }
+};
+
+// What registration delivered, in order, as the host recorded it.
+struct Registration {
+  enum class Route { Class, ClassExtension, Module };
+  Route route;
+  std::string name;          // class name, "movie", or module name
+  uintptr_t controlVersion;  // word 0 as received
+  bool olderLayout;          // the 25-word record
+  const void* record;        // the record as passed (REALclassDefinition*, ...V9*, REALmoduleDefinition*)
+};
+
+class Runtime {
+ public:
+  explicit Runtime(Config config = {});
+  ~Runtime();
+  Runtime(const Runtime&) = delete;
+  Runtime& operator=(const Runtime&) = delete;
+
+  Config& config();
+
+  // Copies the shared object to a fresh temporary name, dlopens it and calls
+  // REALPluginMain with this runtime's resolver.
+  void loadPlugin(const std::string& path);
+  // The plugin built with this tree.
+  static std::string defaultPluginPath();
+
+  // ---- user code ----
+  Value string(std::string_view bytes, uint32_t encoding = kREALEncodingUTF8);
+  Value newObject(std::string_view className);           // runs the constructors
+  Value newMemoryBlock(std::string_view bytes);
+  Value newObjectArray(const std::vector<Value>& elements);
+
+  // Call a method (or read a property-like method) by name; overloads are chosen by
+  // the argument kinds. Movie members work whether they arrived as a class
+  // extension or as module methods.
+  Value call(const Value& self, std::string_view member, const std::vector<Value>& args = {});
+  Value call(const Value& self, std::string_view member, std::vector<Value>& args, std::vector<bool> byref);
+  // Properties: accessor, direct field, or property-like method.
+  Value get(const Value& self, std::string_view property);
+  void set(const Value& self, std::string_view property, const Value& value);
+  // Class-level members.
+  Value callShared(std::string_view className, std::string_view member, const std::vector<Value>& args = {});
+  Value constant(std::string_view className, std::string_view name);
+  // Is the object an instance of the class or one of its subclasses?
+  bool isA(const Value& object, std::string_view className);
+  std::string className(const Value& object);
+
+  // String contents.
+  std::string bytes(const Value& s);        // raw bytes of a string or memory block
+  uint32_t encoding(const Value& s);
+  std::string utf8(const Value& s);         // converted with iconv
+
+  // ---- inspection ----
+  Accounting accounting() const;
+  std::string leakReport() const;           // human-readable list of what is still alive
+  const std::vector<Registration>& registrations() const;
+  // How often the plugin called an entry point (by the name it asked for).
+  long entryCalls(std::string_view entryName) const;
+  // How often the resolver was asked for a name.
+  long resolverQueries(std::string_view entryName) const;
+
+  struct Impl;
+  Impl& impl() { return *impl_; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace rt
