@@ -1,0 +1,23 @@
+// The pelorin tool's commands. Each takes its own arguments and returns the exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tool {
+
+using Args = std::vector<std::string>;
+
+struct Command {
+  const char* name;
+  const char* summary;
+  int (*run)(const Args& args);
+};
+
+int runDemo(const Args& args);
+int runApi(const Args& args);
+
+// True when `args` asks for help; prints `help` then.
+bool wantsHelp(const Args& args, const char* help);
+
+}  // namespace tool

@@ -1,0 +1,46 @@
+// pelorin: edit QuickTime movies from the shell, through the plugin's members.
+#include "api_listing.h"
+#include "commands.h"
+
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::vector<tool::Command>& commands() {
+  static const std::vector<tool::Command> table = {
+      {"demo", "build a sample and show what the plugin does with it", tool::runDemo},
+      {"api", "print the API as the host sees it after registration", tool::runApi},
+  };
+  return table;
+}
+
+int usage(std::ostream& out, int status) {
+  out << "usage: pelorin COMMAND [OPTIONS]\n\ncommands:\n";
+  for (const auto& c : commands()) out << "  " << c.name << std::string(10 - std::strlen(c.name), ' ') << c.summary << '\n';
+  out << "\nRun 'pelorin COMMAND --help' for a command's options.\n";
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage(std::cerr, 2);
+  std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") return usage(std::cout, 0);
+  for (const auto& c : commands()) {
+    if (name != c.name) continue;
+    try {
+      return c.run(std::vector<std::string>(argv + 2, argv + argc));
+    } catch (const rt::HostException& e) {
+      std::cerr << "pelorin " << name << ": " << e.className() << ": " << e.message() << '\n';
+    } catch (const std::exception& e) {
+      std::cerr << "pelorin " << name << ": " << e.what() << '\n';
+    }
+    return 1;
+  }
+  std::cerr << "pelorin: unknown command '" << name << "'\n";
+  return usage(std::cerr, 2);
+}
