@@ -41,4 +41,4 @@ struct ChapterDataInstance {
 };
 inline constexpr size_t ChapterDataInstance::kDeclaredSize = sizeof(ChapterDataInstance);
 
-extern REALclassDefinition QTChapterDataClass;
+extern REALclassDefinition QTChapterDataZQKClass;

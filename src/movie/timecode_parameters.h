@@ -37,7 +37,7 @@ struct TimeCodeParametersInstance {
 };
 inline constexpr size_t TimeCodeParametersInstance::kDeclaredSize = sizeof(TimeCodeParametersInstance);
 
-extern REALclassDefinition QTTimeCodeCreationParametersClass;
+extern REALclassDefinition QTTimeCodeCreationParametersZQKClass;
 
 // The destructor, also registered as the method "Close".
 void QTTimeCodeCreationParametersDestructor(REALobject instance);

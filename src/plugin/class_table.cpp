@@ -2,6 +2,11 @@
 // always comes before its subclasses.
 #include "plugin/registration.h"
 
+#include "movie/chapter_data.h"
+#include "movie/timecode_parameters.h"
+#include "track/sample_description.h"
+#include "track/timecode.h"
+
 // One line per class as it joins the plugin.
 // extern REALclassDefinition QTUserDataZQKClass;
 
@@ -22,6 +27,17 @@ REALclassDefinition MovieExtensionClass = {
 };
 
 static REALclassDefinition* const kClasses[] = {
+    &QTChapterDataZQKClass,
+    &QTTimeCodeCreationParametersZQKClass,
+    &QTSampleDescriptionZQKClass,
+    &QTVideoSampleDescriptionZQKClass,
+    &QTSoundSampleDescriptionZQKClass,
+    &QTSpriteSampleDescriptionZQKClass,
+    &QTMusicSampleDescriptionZQKClass,
+    &QTThreeDeeSampleDescriptionZQKClass,
+    &QTFlashSampleDescriptionZQKClass,
+    &QTTextSampleDescriptionZQKClass,
+    &QTTimeCodeZQKClass,
     nullptr,  // end of table
 };
 

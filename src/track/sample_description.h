@@ -59,14 +59,14 @@ inline constexpr size_t SampleDescriptionInstance::kDeclaredSize =
     sizeof(void*) == 4 ? 176 : sizeof(SampleDescriptionInstance);
 
 // Registered in this order, after the other value classes and before QTTrackZQK.
-extern REALclassDefinition QTSampleDescriptionClass;
-extern REALclassDefinition QTVideoSampleDescriptionClass;
-extern REALclassDefinition QTSoundSampleDescriptionClass;
-extern REALclassDefinition QTSpriteSampleDescriptionClass;
-extern REALclassDefinition QTMusicSampleDescriptionClass;
-extern REALclassDefinition QTThreeDeeSampleDescriptionClass;
-extern REALclassDefinition QTFlashSampleDescriptionClass;
-extern REALclassDefinition QTTextSampleDescriptionClass;
+extern REALclassDefinition QTSampleDescriptionZQKClass;
+extern REALclassDefinition QTVideoSampleDescriptionZQKClass;
+extern REALclassDefinition QTSoundSampleDescriptionZQKClass;
+extern REALclassDefinition QTSpriteSampleDescriptionZQKClass;
+extern REALclassDefinition QTMusicSampleDescriptionZQKClass;
+extern REALclassDefinition QTThreeDeeSampleDescriptionZQKClass;
+extern REALclassDefinition QTFlashSampleDescriptionZQKClass;
+extern REALclassDefinition QTTextSampleDescriptionZQKClass;
 
 // Releases the six owned strings; harmless when run twice.
 void QTSampleDescriptionDestructor(REALobject instance);

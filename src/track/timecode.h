@@ -53,7 +53,7 @@ enum : int32_t {
   kTimeCodeCounter = 8,
 };
 
-extern REALclassDefinition QTTimeCodeClass;
+extern REALclassDefinition QTTimeCodeZQKClass;
 
 // The destructor, also registered as the method "Close".
 void QTTimeCodeDestructor(REALobject instance);

@@ -1,0 +1,75 @@
+// Building the records of a class's member tables.
+//
+//   static REALproperty kProperties[] = {
+//       DirectProperty("Width", "Integer", offsetof(Instance, width)),
+//       AccessorProperty("FontName", "String", &rbGetFontName, &rbSetFontName),
+//   };
+//   REALclassDefinition QTChapterDataZQKClass = ClassRecord({
+//       .name = "QTChapterDataZQK", .dataSize = 104, .properties = kProperties});
+#pragma once
+
+#include <pelorin/sdk.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+// Any plugin function as the word a record holds.
+template <typename Fn>
+inline REALproc MemberProc(Fn* function) {
+  return reinterpret_cast<REALproc>(function);
+}
+
+// A property whose field the host reads and writes itself, `offset` bytes into
+// the instance data of the class that declares the block.
+inline REALproperty DirectProperty(const char* name, const char* type, size_t offset, uintptr_t flags = 0) {
+  return {nullptr, name, type, flags, REAL_DIRECT_PROPERTY, REAL_DIRECT_PROPERTY, static_cast<intptr_t>(offset), {}};
+}
+
+// A property served by a getter (object, parameter) and a setter (object,
+// parameter, value) of the plugin.
+template <typename Getter, typename Setter>
+inline REALproperty AccessorProperty(const char* name, const char* type, Getter* getter, Setter* setter,
+                                     uintptr_t flags = 0) {
+  return {nullptr, name, type, flags, MemberProc(getter), MemberProc(setter), 0, {}};
+}
+
+template <typename Fn>
+inline REALmethodDefinition MethodRecord(const char* declaration, Fn* function) {
+  return {MemberProc(function), nullptr, declaration, 0, {}};
+}
+
+// "name = value"
+inline REALconstant ConstantRecord(const char* declaration) { return {declaration, {}}; }
+
+// What a class record says; everything left out is null or 0.
+struct ClassSpec {
+  const char* name;
+  const char* superName = nullptr;
+  uintptr_t dataSize = 0;  // 0 for a subclass, which uses its superclass's block
+  REALconstructor constructor = nullptr;
+  REALdestructor destructor = nullptr;
+  std::span<REALproperty> properties = {};
+  std::span<REALmethodDefinition> methods = {};
+  std::span<REALconstant> constants = {};
+  uintptr_t flags = 0;
+};
+
+// The record in the current layout (version 13); registration adapts it to the host.
+constexpr REALclassDefinition ClassRecord(const ClassSpec& spec) {
+  REALclassDefinition record{};
+  record.version = 13;
+  record.name = spec.name;
+  record.superName = spec.superName;
+  record.dataSize = spec.dataSize;
+  record.constructor = spec.constructor;
+  record.destructor = spec.destructor;
+  record.properties = spec.properties.empty() ? nullptr : spec.properties.data();
+  record.propertyCount = spec.properties.size();
+  record.methods = spec.methods.empty() ? nullptr : spec.methods.data();
+  record.methodCount = spec.methods.size();
+  record.constants = spec.constants.empty() ? nullptr : spec.constants.data();
+  record.constantCount = spec.constants.size();
+  record.flags = spec.flags;
+  return record;
+}
