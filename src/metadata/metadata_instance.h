@@ -12,7 +12,9 @@
 struct OpaqueQTMetaDataRef;  // QuickTime's container behind a QTMetaDataRef
 
 struct MetaDataInstance {
-  int32_t lastError;             // "Lasterror": OSStatus unchanged, or -1
+  // A signed 32-bit result, held sign-extended in a host Integer: the host
+  // reads the property as one.
+  RBInteger lastError;           // "Lasterror": OSStatus unchanged, or -1
   OpaqueQTMetaDataRef* handle;   // "Handle": one retained reference, or null
   // The FirstItem/NextItem cursor, a QTMetaDataItem; 0 stands before the first
   // item. Aligned as the 64-bit item of QTMetaDataItemZQK is.

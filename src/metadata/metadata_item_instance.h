@@ -13,7 +13,9 @@
 struct OpaqueQTMetaDataRef;  // QuickTime's container behind a QTMetaDataRef
 
 struct MetaDataItemInstance {
-  int32_t lastError;               // "Lasterror": OSStatus unchanged, or -1
+  // A signed 32-bit result, held sign-extended in a host Integer: the host
+  // reads the property as one.
+  RBInteger lastError;             // "Lasterror": OSStatus unchanged, or -1
   REALobject owner;                // the QTMetaDataZQK that made the item, locked
   alignas(8) uint64_t item;        // QTMetaDataItem within the container
   OpaqueQTMetaDataRef* metaData;   // retained; null when the item has no container

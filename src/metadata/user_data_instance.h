@@ -9,13 +9,15 @@
 #include <cstddef>
 #include <cstdint>
 
-struct UserDataRecord;  // QuickTime's user-data list behind a UserData reference
+struct UserDataRecord;  // a QuickTime UserData is a UserDataRecord**
 
 struct UserDataInstance {
   uint32_t tag;              // 'QTUD', set by the constructor; nothing reads it
   RBBoolean release;         // "Release": the object made the list and disposes of it
-  int32_t lastError;         // "Lasterror": OSErr sign-extended, or -1
-  UserDataRecord* handle;    // "Handle": the list; null when there is none
+  // A signed 32-bit result, held sign-extended in a host Integer: the host
+  // reads the property as one.
+  RBInteger lastError;       // "Lasterror": OSErr sign-extended, or -1
+  UserDataRecord** handle;   // "Handle": the list; null when there is none
 
   static constexpr uint32_t kTag = 0x51545544;  // 'QTUD'
   static const size_t kDeclaredSize;  // the size registered for the class

@@ -9,12 +9,14 @@
 #include <cstddef>
 #include <cstdint>
 
-struct TrackRecord;  // QuickTime's track behind a Track reference
+struct TrackType;  // a QuickTime Track is a TrackType**
 
 struct TrackInstance {
   REALmovie movie;           // "Movie": locked by whoever made the object
-  int32_t lastError;         // "Lasterror": the last result of a recording member, or -1
-  TrackRecord* trackHandle;  // "TrackHandle": belongs to the movie, never disposed here
+  // A signed 32-bit result, held sign-extended in a host Integer: the host
+  // reads the property as one.
+  RBInteger lastError;       // "Lasterror": the last result of a recording member, or -1
+  TrackType** trackHandle;    // "TrackHandle": belongs to the movie, never disposed here
 
   static const size_t kDeclaredSize;  // the size registered for the class
 };
