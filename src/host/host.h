@@ -67,6 +67,9 @@ const char* StringGetCString(REALstring string);
 REALproc REALLoadFrameworkMethod(const char* declaration);  // "REALLoadGlobalMethod"
 bool PluginGetStringData(REALstring string, uint32_t encoding, REALstringData* out);
 void PluginDisposeStringData(REALstringData* data);
+// The host language's LenB of the string, through REALLoadFrameworkMethod; false
+// when the host cannot provide it.
+bool REALStringLenB(REALstring string, RBInteger* length);
 // A string's own bytes, read in place; the caller holds a lock while it uses them.
 // Null with length 0 for nil or when the host cannot say.
 const char* REALGetStringContents(REALstring string, RBInteger* length);

@@ -26,7 +26,7 @@ RBColor RGBToHostColor(const RGBColor& color);
 // Double to a 32-bit integer the way a 32-bit Intel host truncates: NaN and values
 // outside the range give 0x80000000.
 int32_t DoubleToInt32(double value);
-// Double to 16.16 fixed point, through the 32-bit conversion above.
+// Double to 16.16 fixed point: value × 65536 truncated by the conversion above.
 Fixed DoubleToFixed(double value);
 inline double FixedToDouble(Fixed value) { return static_cast<double>(value) / 65536.0; }
 
