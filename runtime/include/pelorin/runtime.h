@@ -10,6 +10,7 @@
 #include <pelorin/sdk.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -21,6 +22,7 @@
 namespace rt {
 
 class Runtime;
+struct Impl;  // the runtime's inner model, private to the library
 
 enum class AppKind { Desktop, Console, Web };
 
@@ -109,18 +111,26 @@ class Value {
   } u_{};
 };
 
-// A byref argument: the call reads and writes the Value in place.
-struct ByRef {
-  Value* value;
-};
-
 struct Accounting {
-  long liveObjects = 0;        // plugin-class objects, exceptions, movies, folder items, ...
+  long liveObjects = 0;        // plugin-class objects, exceptions, movies, arrays, ...
   long liveStrings = 0;
   long liveMemoryBlocks = 0;
-  long overReleases = 0;       // unlocks of something already gone
+  long liveStringData = 0;     // "PluginGetStringData" records not yet given back
+  long overReleases = 0;       // unlocks (or disposals) of something already gone
+  long invalidReferences = 0;  // references the runtime never handed out
   long liveHandles = 0;        // Memory Manager handles alive in the process
-  bool clean() const { return liveObjects == 0 && liveStrings == 0 && liveMemoryBlocks == 0 && overReleases == 0; }
+  bool clean() const {
+    return liveObjects == 0 && liveStrings == 0 && liveMemoryBlocks == 0 && liveStringData == 0 &&
+           overReleases == 0 && invalidReferences == 0;
+  }
+};
+
+// What stands behind the host's built-in movie class. The runtime asks it for a
+// QuickTime Movie when user code makes a movie, and gives the movie back when the
+// movie object dies. Without a provider, movies carry whatever user code wraps.
+struct MovieProvider {
+  std::function<void*()> create;            // a new QuickTime Movie, or null
+  std::function<void(void*)> dispose;       // called once per created movie
 };
 
 // What registration delivered, in order, as the host recorded it.
@@ -133,6 +143,11 @@ struct Registration {
   const void* record;        // the record as passed (REALclassDefinition*, ...V9*, REALmoduleDefinition*)
 };
 
+// Entry points and the current runtime: the resolver handed to the plugin is a
+// plain C function, so entry points find their runtime through a per-thread
+// "current runtime". A Runtime becomes current when it is constructed and again
+// whenever it calls into the plugin; when it is destroyed the previously current
+// one (if still alive) takes over. Values must not outlive their Runtime.
 class Runtime {
  public:
   explicit Runtime(Config config = {});
@@ -153,11 +168,21 @@ class Runtime {
   Value newObject(std::string_view className);           // runs the constructors
   Value newMemoryBlock(std::string_view bytes);
   Value newObjectArray(const std::vector<Value>& elements);
+  // A movie object. Without an argument the movie provider supplies the QuickTime
+  // Movie (and disposes of it when the object dies); with one, the given Movie is
+  // wrapped and stays the caller's.
+  Value newMovie();
+  Value newMovie(void* qtMovie);
+  void setMovieProvider(MovieProvider provider);
 
   // Call a method (or read a property-like method) by name; overloads are chosen by
-  // the argument kinds. Movie members work whether they arrived as a class
-  // extension or as module methods.
+  // the argument count and kinds, missing trailing arguments take the declared
+  // defaults. Movie members work whether they arrived as a class extension or as
+  // module methods. A host exception raised during the call is thrown as
+  // HostException once the plugin function has returned.
   Value call(const Value& self, std::string_view member, const std::vector<Value>& args = {});
+  // The same, with the arguments whose flag is set passed by reference: they are
+  // matched only to byref parameters and hold the callee's value afterwards.
   Value call(const Value& self, std::string_view member, std::vector<Value>& args, std::vector<bool> byref);
   // Properties: accessor, direct field, or property-like method.
   Value get(const Value& self, std::string_view property);
@@ -173,6 +198,8 @@ class Runtime {
   std::string bytes(const Value& s);        // raw bytes of a string or memory block
   uint32_t encoding(const Value& s);
   std::string utf8(const Value& s);         // converted with iconv
+  // Current lock count of a string or object (0 once it is gone).
+  long locks(const Value& v) const;
 
   // ---- inspection ----
   Accounting accounting() const;
@@ -182,8 +209,18 @@ class Runtime {
   long entryCalls(std::string_view entryName) const;
   // How often the resolver was asked for a name.
   long resolverQueries(std::string_view entryName) const;
+  // The resolver bound to this runtime (makes it current when called), for tests
+  // that drive plugin internals directly.
+  REALResolver resolver();
+  // A host exception raised outside a call made by the runtime (for instance by a
+  // test calling plugin internals), taken out of the pending slot.
+  std::optional<HostException> takeException();
+  // The version the plugin gave "RegisterPluginVersion", if it did.
+  std::optional<long> pluginVersion() const;
+  // Problems the plugin caused that are not counted above: unknown superclasses,
+  // duplicate classes, malformed declarations, ... in the order they happened.
+  const std::vector<std::string>& diagnostics() const;
 
-  struct Impl;
   Impl& impl() { return *impl_; }
 
  private:

@@ -214,6 +214,41 @@ enum : uint32_t {
   kREALEncodingUTF32 = 0x0C000100,
 };
 
+// C signatures of the host entry points, by the name the resolver knows them under.
+typedef double (*REALGetRBVersionProc)(void);
+typedef void (*RegisterPluginVersionProc)(int32_t controlVersion);
+typedef bool (*REALinRuntimeProc)(void);
+typedef RBInteger (*REALenterMoviesProc)(void);
+typedef void (*PluginRegisterClassProc)(REALclassDefinition* definition);  // also the older layout
+typedef void (*PluginRegisterClassExtensionProc)(REALclassDefinition* definition);
+typedef void (*PluginRegisterModuleProc)(REALmoduleDefinition* module);
+typedef REALobject (*PluginNewInstanceProc)(const char* className);
+typedef REALclassRef (*pluginObjectTypeProc)(const char* className);
+typedef void* (*getMovieMovieProc)(REALmovie movie);  // the QuickTime Movie, or null
+typedef void (*REALLockObjectProc)(REALobject object);
+typedef void (*REALUnlockObjectProc)(REALobject object);
+typedef void (*REALLockStringProc)(REALstring string);
+typedef void (*REALUnlockStringProc)(REALstring string);
+typedef REALstring (*REALBuildStringProc)(const char* bytes, RBInteger length);
+typedef REALstring (*REALBuildStringWithEncodingProc)(const char* bytes, RBInteger length, uint32_t encoding);
+typedef uint32_t (*REALGetStringEncodingProc)(REALstring string);
+typedef void (*REALSetStringEncodingProc)(REALstring string, uint32_t encoding);
+typedef REALstring (*REALConvertStringProc)(REALstring string, uint32_t encoding);
+typedef const char* (*StringGetCStringProc)(REALstring string);
+typedef REALproc (*REALLoadGlobalMethodProc)(const char* module, const char* declaration);
+typedef RBInteger (*REALLenBProc)(REALstring string);  // "LenB( s as string ) as integer"
+typedef bool (*PluginGetStringDataProc)(REALstring string, uint32_t encoding, REALstringData* out);
+typedef void (*PluginDisposeStringDataProc)(REALstringData* data);
+typedef REALmemoryBlock (*newMemoryBlockProc)(RBInteger size);
+typedef void* (*memoryBlockGetPtrProc)(REALmemoryBlock block);
+typedef RBInteger (*memoryBlockGetSizeProc)(REALmemoryBlock block);
+typedef void (*RuntimeRaiseExceptionProc)(REALobject exception);
+typedef bool (*REALSetPropValueStringProc)(REALobject object, const char* property, REALstring value);
+typedef bool (*REALSetPropValueIntegerProc)(REALobject object, const char* property, RBInteger value);  // also "REALSetPropValueInt"
+typedef bool (*REALGetPropValueBoolProc)(REALobject object, const char* property, bool* value);
+typedef RBInteger (*RuntimeUBoundProc)(REALarray array);
+typedef REALobject (*RuntimeDirectReadObjectArrayProc)(REALarray array, RBInteger index);  // locked
+
 // The plugin's single export.
 typedef void (*REALPluginMainProc)(REALResolver resolver);
 

@@ -1,0 +1,222 @@
+// The runtime's inner model: classes as registered, the heap of objects and
+// strings with their locks, and the bookkeeping tests read.
+#pragma once
+
+#include <pelorin/runtime.h>
+
+#include <ffi.h>
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "declaration.h"
+
+namespace rt {
+
+// Every object starts with this header; instance data follows at offset 24 for a
+// class without a superclass.
+struct ObjectHeader {
+  const struct ClassInfo* cls;
+  intptr_t locks;
+  struct ObjectRecord* record;
+};
+constexpr size_t kHeaderSize = 24;
+static_assert(sizeof(ObjectHeader) <= kHeaderSize);
+
+// The C call interface of one signature, prepared once.
+struct CallPlan {
+  ffi_cif cif{};
+  std::vector<ffi_type*> argTypes;
+  bool ready = false;
+};
+
+struct MethodInfo {
+  std::string text;      // the declaration as registered
+  Declaration decl;
+  REALproc function = nullptr;
+  REALproc setter = nullptr;  // property-like methods only
+  bool shared = false;        // no self argument
+  bool propertyLike() const { return setter != nullptr && !decl.hasParens; }
+  CallPlan plan;              // function with the declared parameters
+  CallPlan setterPlan;        // setter(self, value)
+};
+
+enum class PropertyKind { Direct, Accessor, Builtin };
+
+struct ObjectRecord;
+struct Impl;
+
+struct PropertyInfo {
+  std::string name;
+  TypeRef type;
+  PropertyKind kind = PropertyKind::Direct;
+  REALproc getter = nullptr;
+  REALproc setter = nullptr;
+  intptr_t word6 = 0;  // field offset (direct) or the accessors' parameter
+  const struct ClassInfo* owner = nullptr;
+  // Built-in classes: the host's own implementation.
+  Value (*builtinGet)(Impl&, ObjectRecord&) = nullptr;
+  bool (*builtinSet)(Impl&, ObjectRecord&, const Value&) = nullptr;
+  CallPlan getPlan, setPlan;
+};
+
+struct ConstantInfo {
+  std::string name;
+  std::string valueText;
+};
+
+enum class Builtin { None, Exception, MemoryBlock, Movie, Array, Application, Module };
+
+struct ClassInfo {
+  std::string name;
+  ClassInfo* super = nullptr;
+  Builtin builtin = Builtin::None;
+  intptr_t dataStart = kHeaderSize;  // offset of this class's instance data
+  intptr_t dataEnd = kHeaderSize;    // object size
+  REALconstructor constructor = nullptr;
+  REALdestructor destructor = nullptr;
+  std::vector<PropertyInfo> properties;
+  std::vector<PropertyInfo> sharedProperties;
+  std::vector<MethodInfo> methods;
+  std::vector<MethodInfo> sharedMethods;
+  std::vector<ConstantInfo> constants;
+  uintptr_t flags = 0;
+
+  bool isA(const ClassInfo* other) const {
+    for (const ClassInfo* c = this; c; c = c->super)
+      if (c == other) return true;
+    return false;
+  }
+};
+
+// What the runtime keeps beside each object's memory.
+struct ObjectRecord {
+  unsigned char* memory = nullptr;
+  ClassInfo* cls = nullptr;
+  size_t size = 0;
+  bool alive = true;
+  bool dying = false;
+  uint64_t serial = 0;  // creation order, for the leak report
+  // Built-in classes' state.
+  std::vector<unsigned char> bytes;       // MemoryBlock
+  void* movie = nullptr;                  // movie: its QuickTime Movie
+  bool movieOwned = false;                // created by the provider
+  std::vector<REALobject> elements;       // arrays: each element holds one lock
+  REALstring message = nullptr;           // exceptions: one lock
+  RBInteger errorNumber = 0;
+
+  ObjectHeader* header() const { return reinterpret_cast<ObjectHeader*>(memory); }
+  intptr_t locks() const { return header()->locks; }
+};
+
+// A REALstring points at `record`: refcount, pointer one byte before the text,
+// reserved, byte length.
+struct StringRecord {
+  REALstringRecordV9 record{};
+  uint32_t encoding = kREALEncodingUnknown;
+  bool alive = true;
+  uint64_t serial = 0;
+  std::unique_ptr<char[]> buffer;  // one byte, the text, a NUL
+
+  std::string_view text() const { return {record.bytesMinusOne + 1, record.length}; }
+};
+static_assert(offsetof(StringRecord, record) == 0);
+
+struct Impl {
+  explicit Impl(Runtime& rt, Config cfg);
+  ~Impl();
+
+  Runtime& runtime;
+  Config config;
+  void* library = nullptr;
+  std::vector<std::unique_ptr<ClassInfo>> classes;
+  std::unordered_map<std::string, ClassInfo*> classByName;  // lower-case names
+  std::vector<Registration> registrations;
+  std::unordered_map<const void*, std::unique_ptr<ObjectRecord>> objects;  // live and dead
+  std::unordered_map<const void*, std::unique_ptr<StringRecord>> strings;  // live and dead
+  std::unordered_map<const void*, std::unique_ptr<char[]>> stringData;     // by hostPrivate token
+  long liveObjects = 0, liveMemoryBlocks = 0, liveStrings = 0;
+  long overReleases = 0, invalidReferences = 0;
+  uint64_t nextSerial = 1;
+  std::map<std::string, long, std::less<>> entryCalls, resolverQueries;
+  REALobject pendingException = nullptr;
+  MovieProvider movieProvider;
+  std::optional<long> pluginVersion;
+  std::vector<std::string> diagnostics;
+  bool shuttingDown = false;
+
+  // ---- classes ----
+  ClassInfo* findClass(std::string_view name) const;
+  ClassInfo* addBuiltinClass(std::string name, ClassInfo* super, Builtin kind);
+  void installBuiltinClasses();
+  void registerClass(void* record, bool extension);
+  void registerModule(REALmoduleDefinition* module);
+  void note(std::string text) { diagnostics.push_back(std::move(text)); }
+
+  // ---- objects ----
+  ObjectRecord* liveObject(REALobject o, const char* context);  // counts bad references
+  ObjectRecord* recordOf(REALobject o) const;                    // null if never handed out
+  REALobject allocateObject(ClassInfo* cls);   // one lock, no constructors
+  REALobject newInstance(ClassInfo* cls);      // constructors run, one lock
+  void lockObject(REALobject o);
+  void unlockObject(REALobject o);
+  void destroyObject(ObjectRecord& r);
+
+  // ---- strings ----
+  StringRecord* liveString(REALstring s, const char* context);
+  StringRecord* stringRecordOf(REALstring s) const;
+  REALstring buildString(std::string_view bytes, uint32_t encoding);  // one lock
+  void lockString(REALstring s);
+  void unlockString(REALstring s);
+  // Converted bytes, or nullopt when the text cannot be represented.
+  std::optional<std::string> convert(const StringRecord& s, uint32_t to) const;
+
+  // ---- built-ins ----
+  REALobject newMemoryBlock(RBInteger size);
+  REALobject newMovie(void* movie, bool owned);
+  REALobject newArray(const std::vector<REALobject>& elements);  // locks each element
+  void raise(REALobject exception);
+  void clearPendingException();
+  [[noreturn]] void throwPending();
+  HostException takePending();  // the pending exception, released
+
+  // ---- properties by name (the REALSetPropValue... family and user code) ----
+  const PropertyInfo* findProperty(const ClassInfo* cls, std::string_view name) const;
+  Value getProperty(ObjectRecord& r, const PropertyInfo& p);
+  void setProperty(ObjectRecord& r, const PropertyInfo& p, const Value& v);
+
+  // ---- calls into the plugin ----
+  Value invoke(MethodInfo& m, REALobject self, const std::vector<const Value*>& args,
+               const std::vector<Value*>& byrefSlots);
+  void runProc(REALproc f, REALobject self);  // constructors and destructors
+
+  Value adopt(CType type, void* ref);  // a reference returned by the plugin
+  Accounting accounting() const;
+};
+
+// The runtime entry points resolve through this; see Runtime's class comment.
+Impl* currentImpl();
+void makeCurrent(Impl* impl);
+
+// Makes a runtime current for the duration of a call into the plugin.
+class CurrentScope {
+ public:
+  explicit CurrentScope(Impl* impl) : saved_(currentImpl()) { makeCurrent(impl); }
+  ~CurrentScope() { makeCurrent(saved_); }
+  CurrentScope(const CurrentScope&) = delete;
+  CurrentScope& operator=(const CurrentScope&) = delete;
+
+ private:
+  Impl* saved_;
+};
+
+REALproc resolveEntry(const char* name);
+
+// iconv's name for an encoding, or null when the runtime cannot convert it.
+const char* iconvName(uint32_t encoding);
+
+}  // namespace rt
