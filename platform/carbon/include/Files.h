@@ -28,6 +28,27 @@ typedef FSSpec* FSSpecPtr;
 OSStatus FSPathMakeRef(const UInt8* path, FSRef* ref, Boolean* isDirectory);
 OSStatus FSRefMakePath(const FSRef* ref, UInt8* path, UInt32 maxPathSize);
 
+// Classic FSSpec helpers over paths. fileName is a Pascal string holding a path,
+// absolute or relative to the working directory; vRefNum and dirID are ignored.
+// Like the classic call, FSMakeFSSpec fills the spec and answers fnfErr when the
+// named item does not exist but its folder does.
+OSErr FSMakeFSSpec(int16_t vRefNum, int32_t dirID, ConstStr255Param fileName, FSSpec* spec);
+// Fails with fnfErr when the item named by the spec does not exist.
+OSErr FSpMakeFSRef(const FSSpec* source, FSRef* newRef);
+
+typedef UInt32 FSCatalogInfoBitmap;
+enum { kFSCatInfoNone = 0 };
+typedef struct FSCatalogInfo FSCatalogInfo;  // no catalog fields are kept
+typedef struct HFSUniStr255 {
+  UInt16 length;
+  UniChar unicode[255];
+} HFSUniStr255;
+
+// Only the name, FSSpec and parent outputs are supported; whichInfo must be
+// kFSCatInfoNone.
+OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalogInfo* catalogInfo,
+                       HFSUniStr255* outName, FSSpec* fsSpec, FSRef* parentRef);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,7 @@
+// Everything the engine offers.
+#pragma once
+
+#include <QuickTime/ImageCompression.h>
+#include <QuickTime/Movies.h>
+#include <QuickTime/QuickTimeComponents.h>
+#include <QuickTime/QuickTimeErrors.h>

@@ -1,0 +1,353 @@
+// The engine's model: movies own tracks; a track owns its edit list, references,
+// user data and one media; a media owns (possibly shared with its clones) a sample
+// store in the shape of a movie file's sample tables, plus data references and a
+// media handler. Everything is kept in the forms the file format uses so that
+// reading and writing files can map rather than translate.
+#pragma once
+
+#include <QuickTime/Movies.h>
+#include <QuickTime/QuickTimeComponents.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qte {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr Fixed kFixedOne = 0x10000;
+
+// --- Live-object registry -------------------------------------------------
+// Every handle the engine gives out is checked against this registry, so a
+// foreign or disposed reference is answered with an error, never followed.
+
+enum class Kind : uint8_t { Movie, Track, Media, Handler, UserData };
+
+struct Object {
+  explicit Object(Kind k);
+  virtual ~Object();
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+
+  const Kind kind;
+  const int32_t serial;  // from 1 per kind, for the call log
+};
+
+Object* findLive(const void* handle, Kind kind);
+int32_t serialOf(const void* handle);
+
+template <class T>
+T* live(const void* handle) {
+  return static_cast<T*>(findLive(handle, T::kKind));
+}
+template <class H>
+H handleOf(Object* o) {
+  return reinterpret_cast<H>(o);
+}
+
+// --- User data (a udta atom's payload) ------------------------------------
+
+struct UserDataItem {
+  OSType type;
+  Bytes data;  // the item atom's payload
+};
+
+struct UserDataList : Object {
+  static constexpr Kind kKind = Kind::UserData;
+  explicit UserDataList(bool ownedByModel) : Object(kKind), owned(ownedByModel) {}
+
+  int count(OSType type) const;
+  // Item `index` (from 1) of that type, or null.
+  UserDataItem* find(OSType type, long index);
+  // Position in `items` of item `index` of that type, or -1.
+  long position(OSType type, long index) const;
+  Bytes flatten() const;
+  // Parses item atoms; tolerates an enclosing 'udta' atom and a trailing zero word.
+  static OSErr parse(const uint8_t* p, size_t n, std::vector<UserDataItem>& out);
+
+  std::vector<UserDataItem> items;
+  const bool owned;  // part of a movie, track or media: not for DisposeUserData
+};
+
+// --- Samples (stts / stsz / stsc+stco / stss, in memory) -------------------
+
+// 'stts' run: `count` samples of `delta` each. firstSample/firstTime make lookups
+// by time or number a binary search.
+struct TimeToSampleRun {
+  uint32_t count;
+  uint32_t delta;
+  uint32_t firstSample;  // 0-based
+  int64_t firstTime;
+};
+
+// A chunk: consecutive samples stored back to back, at `offset` in the file named by
+// its description's data reference, or at `offset` in the store's memory when the
+// samples were added since the last save.
+struct Chunk {
+  uint32_t firstSample;
+  uint32_t count;
+  uint32_t descIndex;  // 1-based, as in 'stsc'
+  bool inMemory;
+  uint64_t offset;
+};
+
+// Sample-description runs: where the description index changes (the media's
+// "media edits" for interesting-time searches).
+struct DescriptionRun {
+  uint32_t firstSample;
+  uint32_t descIndex;
+};
+
+class SampleTable {
+ public:
+  static constexpr uint32_t npos = UINT32_MAX;
+
+  uint32_t count() const { return count_; }
+  int64_t duration() const { return duration_; }
+
+  // Sample containing media time t (0 <= t < duration()).
+  uint32_t sampleAt(int64_t t) const;
+  int64_t startOf(uint32_t i) const;
+  uint32_t durationOf(uint32_t i) const;
+  uint32_t sizeOf(uint32_t i) const { return varySizes_ ? sizes_[i] : constantSize_; }
+  bool isSync(uint32_t i) const;
+  uint32_t descIndexOf(uint32_t i) const;
+  const Chunk& chunkOf(uint32_t i) const;
+  uint64_t offsetOf(uint32_t i) const;  // within its chunk's storage
+
+  // First sync sample >= i / last sync sample <= i, or npos.
+  uint32_t nextSync(uint32_t i) const;
+  uint32_t prevSync(uint32_t i) const;
+  // First sample >= i / last <= i where a description run begins, or npos.
+  uint32_t nextDescStart(uint32_t i) const;
+  uint32_t prevDescStart(uint32_t i) const;
+
+  // Appends n samples of equal duration and size, stored back to back.
+  void append(uint32_t n, uint32_t delta, uint32_t size, uint32_t descIndex, bool sync, bool inMemory,
+              uint64_t offset);
+
+  const std::vector<TimeToSampleRun>& timeRuns() const { return stts_; }
+  const std::vector<Chunk>& chunks() const { return chunks_; }
+  bool allSync() const { return allSync_; }
+  const std::vector<uint32_t>& syncSamples() const { return sync_; }
+
+ private:
+  const TimeToSampleRun& runOf(uint32_t i) const;
+
+  std::vector<TimeToSampleRun> stts_;
+  uint32_t constantSize_ = 0;
+  bool varySizes_ = false;
+  std::vector<uint32_t> sizes_;  // only while sizes vary
+  std::vector<Chunk> chunks_;
+  bool allSync_ = true;          // 'stss' absent
+  std::vector<uint32_t> sync_;   // 0-based sample numbers, ascending
+  std::vector<DescriptionRun> descRuns_;
+  uint32_t count_ = 0;
+  int64_t duration_ = 0;
+};
+
+// What clones share: the sample table, the descriptions and in-memory bytes.
+struct SampleStore {
+  SampleTable table;
+  std::vector<Bytes> descriptions;  // big-endian stsd entries
+  Bytes memory;                     // bytes of samples added since the last save
+};
+
+struct DataRef {
+  OSType type;
+  Bytes data;
+  int32_t attributes;
+};
+
+struct Media;
+struct Track;
+struct Movie;
+
+// --- Media handlers ---------------------------------------------------------
+
+struct MediaHandlerObject : Object {
+  static constexpr Kind kKind = Kind::Handler;
+  enum class Family { Sound, Visual };
+  MediaHandlerObject(Media* m, Family f) : Object(kKind), media(m), family(f) {}
+
+  Media* media;
+  const Family family;
+};
+
+struct SoundHandler : MediaHandlerObject {
+  explicit SoundHandler(Media* m) : MediaHandlerObject(m, Family::Sound) {}
+  int16_t balance = 0;
+  int16_t bass = 0;
+  int16_t treble = 0;
+  std::vector<UnsignedFixed> bands;
+  bool metering = false;
+  Component output;  // null: the default output
+};
+
+struct VisualHandler : MediaHandlerObject {
+  explicit VisualHandler(Media* m) : MediaHandlerObject(m, Family::Visual) {}
+  int32_t graphicsMode = ditherCopy;
+  RGBColor opColor{0x8000, 0x8000, 0x8000};
+};
+
+std::unique_ptr<MediaHandlerObject> makeHandler(Media* media);
+bool hasCharacteristic(OSType mediaType, OSType characteristic);
+
+// --- Media ------------------------------------------------------------------
+
+struct Media : Object {
+  static constexpr Kind kKind = Kind::Media;
+  Media(Track* t, OSType mediaType, TimeScale timeScale);
+  ~Media() override;
+
+  const SampleStore& samples() const { return *store; }
+  // Writable store; a store shared with clones is copied first.
+  SampleStore& mutableSamples();
+
+  Track* track;
+  OSType type;
+  TimeScale scale;
+  uint32_t creationTime;
+  uint32_t modificationTime;
+  int16_t language = 0;
+  int16_t quality = 0;
+  std::shared_ptr<SampleStore> store;
+  std::vector<DataRef> dataRefs;
+  std::unique_ptr<MediaHandlerObject> handler;
+  std::unique_ptr<UserDataList> userData;
+  bool editing = false;
+};
+
+// --- Edits ------------------------------------------------------------------
+
+struct Edit {
+  int64_t duration;   // movie time scale
+  int64_t mediaTime;  // media time scale; -1 for an empty edit
+  Fixed rate;
+  bool empty() const { return mediaTime < 0; }
+};
+
+// Scales needed to move between track (movie) time and media time.
+struct Scales {
+  TimeScale movie;
+  TimeScale media;
+};
+
+class EditList {
+ public:
+  const std::vector<Edit>& edits() const { return edits_; }
+  size_t size() const { return edits_.size(); }
+  int64_t duration() const { return starts_.back(); }
+  int64_t startOf(size_t i) const { return starts_[i]; }
+  // Edit containing track time t, or size() when t is outside the list.
+  size_t find(int64_t t) const;
+
+  // The piece [in, in+duration) as edits (parts past the end come back empty).
+  std::vector<Edit> extract(int64_t in, int64_t duration, Scales s) const;
+  // Inserts edits at `at`, padding with empty time when `at` is past the end.
+  void insert(int64_t at, const std::vector<Edit>& pieces, Scales s);
+  void erase(int64_t in, int64_t duration, Scales s);
+  // Stretches [in, in+oldDuration) to newDuration; false when a rate would overflow.
+  bool scale(int64_t in, int64_t oldDuration, int64_t newDuration, Scales s);
+  // Rescales every duration to a new movie time scale.
+  void changeScale(TimeScale from, TimeScale to);
+  void clear();
+  void assign(std::vector<Edit> e);
+
+ private:
+  // Ensures an edit boundary at t (0 <= t <= duration); returns the index of the edit starting there.
+  size_t splitAt(int64_t t, Scales s);
+  void normalize(Scales s);
+  void rebuild();
+
+  std::vector<Edit> edits_;
+  std::vector<int64_t> starts_{0};  // starts_[i] is edit i's track time; back() is the duration
+};
+
+// Media time at track time `offset` into an edit (floor).
+int64_t mediaOffset(int64_t trackOffset, Fixed rate, Scales s);
+// First track offset whose media offset reaches `mediaDelta` (ceil).
+int64_t trackOffsetCeil(int64_t mediaDelta, Fixed rate, Scales s);
+// Movie-scale duration of a media-scale duration played at `rate`, rounded.
+int64_t trackDurationOf(int64_t mediaDuration, Fixed rate, Scales s);
+// value * num / den rounded half away from zero (64-bit intermediate is too small,
+// so 128-bit is used).
+int64_t rescale(int64_t value, int64_t num, int64_t den);
+
+// --- Tracks and movies ------------------------------------------------------
+
+struct TrackReference {
+  OSType type;
+  std::vector<uint32_t> trackIDs;  // index i+1 is trackIDs[i]
+};
+
+// 'tapt': clean, production and encoded-pixels dimensions.
+struct ApertureDimensions {
+  bool present = false;
+  FixedPoint clean{0, 0};
+  FixedPoint production{0, 0};
+  FixedPoint encoded{0, 0};
+};
+
+struct Track : Object {
+  static constexpr Kind kKind = Kind::Track;
+  Track(Movie* m, uint32_t trackID);
+  ~Track() override;
+
+  Scales scales() const;
+  void touch();  // modification time := now
+
+  Movie* movie;
+  const uint32_t id;
+  bool enabled = true;
+  int16_t layer = 0;
+  int16_t alternateGroup = 0;
+  int16_t volume = 0;
+  Fixed width = 0;
+  Fixed height = 0;
+  MatrixRecord matrix;
+  uint32_t creationTime;
+  uint32_t modificationTime;
+  EditList edits;
+  std::vector<TrackReference> references;
+  std::unique_ptr<UserDataList> userData;
+  std::unique_ptr<Media> media;
+  ApertureDimensions aperture;
+};
+
+struct Movie : Object {
+  static constexpr Kind kKind = Kind::Movie;
+  Movie();
+  ~Movie() override;
+
+  int64_t duration() const;
+  Track* trackByID(uint32_t id) const;
+  long indexOf(const Track* t) const;  // from 0, or -1
+
+  TimeScale scale = 600;
+  int64_t currentTime = 0;
+  std::vector<std::unique_ptr<Track>> tracks;
+  uint32_t nextTrackID = 1;
+  std::unique_ptr<UserDataList> userData;
+  int16_t volume = 0x100;
+  MatrixRecord matrix;
+  Fixed preferredRate = kFixedOne;
+  bool ratePreservesPitch = false;
+  Float32 pitch = 0;
+  OSType apertureMode = kQTApertureMode_Classic;
+  uint32_t creationTime;
+  uint32_t modificationTime;
+};
+
+// Seconds since 1904-01-01, QuickTime's epoch.
+uint32_t nowMacTime();
+
+// Appends to `dst` the samples of `src` covering media times [from, to) and returns
+// the destination media time that corresponds to `from`.
+OSErr copyMediaRange(const Media& src, Media& dst, int64_t from, int64_t to, int64_t* dstFrom);
+// Reads the bytes of n samples stored back to back from sample `first`.
+OSErr readSampleBytes(const Media& media, uint32_t first, uint32_t n, uint8_t* out);
+
+}  // namespace qte
