@@ -240,7 +240,9 @@ TEST_F(RegistrationTest, ProductClassesInOrderWithRoundedInstanceData) {
   }
   // The `movie` members, once there are any, come last.
   for (size_t i = 0; i < regs.size(); ++i) {
-    if (regs[i].route != Route::Class) EXPECT_EQ(i, regs.size() - 1) << regs[i].name;
+    if (regs[i].route != Route::Class) {
+      EXPECT_EQ(i, regs.size() - 1) << regs[i].name;
+    }
   }
   EXPECT_TRUE(r.diagnostics().empty()) << r.diagnostics().front();
 }
