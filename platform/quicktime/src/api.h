@@ -1,0 +1,30 @@
+// Shared pieces of the public calls.
+#pragma once
+
+#include "hooks.h"
+#include "model.h"
+
+namespace qte {
+
+inline OSErr done(OSErr err) {
+  setError(err);
+  return err;
+}
+
+using Tag = ArgWriter::Tag;
+using Fix = ArgWriter::Fix;
+
+// A TimeValue result: values beyond 32 bits cannot be expressed.
+inline TimeValue toTimeValue(int64_t v) {
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<TimeValue>(v);
+}
+
+// Copies [srcIn, srcIn+srcDuration) of src (its movie's time scale) into dst at
+// dstIn (dst's movie's time scale), copying samples when the tracks do not share them.
+OSErr insertSegment(Track& src, Track& dst, int64_t srcIn, int64_t srcDuration, int64_t dstIn);
+// A new track in `movie` with src's settings and an empty media like src's.
+Track* addTrackLike(Movie& movie, const Track& src);
+
+}  // namespace qte

@@ -1,0 +1,593 @@
+// Movie calls: creation, time, track lookup, movie segments and properties.
+#include "api_using.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+namespace qte {
+
+namespace {
+
+// Movie-level segment calls reach every track whose time the segment touches.
+template <class PerTrack>
+OSErr forEachTrack(Movie& movie, PerTrack&& perTrack) {
+  for (auto& t : movie.tracks) {
+    OSErr err = perTrack(*t);
+    if (err != noErr) return err;
+  }
+  return noErr;
+}
+
+bool sameSettings(const Track& a, const Track& b) {
+  return a.media && b.media && a.media->type == b.media->type;
+}
+
+// The destination track that receives a source track's material, made when none fits.
+Track* matchTrack(Movie& dst, const Track& src, std::vector<Track*>& used) {
+  auto unused = [&](Track* t) { return std::find(used.begin(), used.end(), t) == used.end(); };
+  Track* match = nullptr;
+  for (auto& t : dst.tracks)
+    if (unused(t.get()) && sameSettings(*t, src) && t->id == src.id) match = t.get();
+  if (!match)
+    for (auto& t : dst.tracks)
+      if (!match && unused(t.get()) && sameSettings(*t, src)) match = t.get();
+  if (!match) match = addTrackLike(dst, src);
+  used.push_back(match);
+  return match;
+}
+
+bool hasMediaIn(const Track& t, int64_t in, int64_t duration) {
+  for (const Edit& e : t.edits.extract(in, duration, t.scales()))
+    if (!e.empty()) return true;
+  return false;
+}
+
+}  // namespace
+
+Track* addTrackLike(Movie& movie, const Track& src) {
+  auto track = std::make_unique<Track>(&movie, movie.nextTrackID++);
+  track->enabled = src.enabled;
+  track->layer = src.layer;
+  track->alternateGroup = src.alternateGroup;
+  track->volume = src.volume;
+  track->width = src.width;
+  track->height = src.height;
+  track->matrix = src.matrix;
+  if (src.media) {
+    track->media = std::make_unique<Media>(track.get(), src.media->type, src.media->scale);
+    track->media->dataRefs = src.media->dataRefs;
+    track->media->language = src.media->language;
+  }
+  movie.tracks.push_back(std::move(track));
+  return movie.tracks.back().get();
+}
+
+OSErr insertSegment(Track& src, Track& dst, int64_t srcIn, int64_t srcDuration, int64_t dstIn) {
+  if (&src != &dst && src.media && dst.media && src.media->type != dst.media->type) return mediaTypesDontMatch;
+  Scales ss = src.scales();
+  std::vector<Edit> pieces = src.edits.extract(srcIn, srcDuration, ss);
+  bool hasMedia = false;
+  for (const Edit& e : pieces) hasMedia = hasMedia || !e.empty();
+  if (hasMedia && !dst.media) return invalidMedia;
+
+  // Durations move to the destination movie's scale; rounding is spread so the
+  // pieces add up to the converted whole.
+  TimeScale from = src.movie->scale, to = dst.movie->scale;
+  int64_t cumulative = 0, placed = 0;
+  for (Edit& e : pieces) {
+    cumulative += e.duration;
+    int64_t next = rescale(cumulative, to, from);
+    e.duration = next - placed;
+    placed = next;
+  }
+
+  bool shared = &src == &dst || (src.media && dst.media && src.media->store == dst.media->store &&
+                                  src.media->scale == dst.media->scale);
+  if (hasMedia && !shared) {
+    // Piece media extents are measured before conversion, in the source's scales.
+    std::vector<Edit> original = src.edits.extract(srcIn, srcDuration, ss);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      if (pieces[i].empty()) continue;
+      const Edit& o = original[i];
+      int64_t mediaEnd = o.mediaTime - mediaOffset(-o.duration, o.rate, ss);
+      int64_t newStart = 0;
+      OSErr err = copyMediaRange(*src.media, *dst.media, o.mediaTime, mediaEnd, &newStart);
+      if (err != noErr) return err;
+      pieces[i].mediaTime = newStart;
+    }
+  }
+  dst.edits.insert(dstIn, pieces, dst.scales());
+  dst.touch();
+  return noErr;
+}
+
+}  // namespace qte
+
+namespace {
+
+OSErr setTrackApertureFromDescription(qte::Track& t, const uint8_t* desc, size_t n);
+
+}  // namespace
+
+extern "C" {
+
+Movie NewMovie(SInt32 flags) {
+  QTE_ENTER("NewMovie", nullptr, a_("flags", flags));
+  auto* movie = new qte::Movie();
+  done(noErr);
+  return qte::handleOf<Movie>(movie);
+}
+
+void DisposeMovie(Movie theMovie) {
+  QTE_ENTER_VOID("DisposeMovie", a_.object("movie", theMovie));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) {
+    done(invalidMovie);
+    return;
+  }
+  delete movie;
+  done(noErr);
+}
+
+TimeScale GetMovieTimeScale(Movie theMovie) {
+  QTE_ENTER("GetMovieTimeScale", 0, a_.object("movie", theMovie));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie), 0;
+  done(noErr);
+  return movie->scale;
+}
+
+void SetMovieTimeScale(Movie theMovie, TimeScale timeScale) {
+  QTE_ENTER_VOID("SetMovieTimeScale", a_.object("movie", theMovie)("timeScale", timeScale));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return (void)done(invalidMovie);
+  if (timeScale <= 0) return (void)done(paramErr);
+  for (auto& t : movie->tracks) t->edits.changeScale(movie->scale, timeScale);
+  movie->currentTime = qte::rescale(movie->currentTime, timeScale, movie->scale);
+  movie->scale = timeScale;
+  done(noErr);
+}
+
+TimeValue GetMovieDuration(Movie theMovie) {
+  QTE_ENTER("GetMovieDuration", 0, a_.object("movie", theMovie));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie), 0;
+  done(noErr);
+  return toTimeValue(movie->duration());
+}
+
+TimeValue GetMovieTime(Movie theMovie, TimeRecord* currentTime) {
+  QTE_ENTER("GetMovieTime", 0, a_.object("movie", theMovie).pointer("currentTime", currentTime));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie), 0;
+  if (currentTime) {
+    currentTime->value.lo = static_cast<UInt32>(movie->currentTime);
+    currentTime->value.hi = static_cast<SInt32>(movie->currentTime >> 32);
+    currentTime->scale = movie->scale;
+    currentTime->base = nullptr;
+  }
+  done(noErr);
+  return toTimeValue(movie->currentTime);
+}
+
+void SetMovieTimeValue(Movie theMovie, TimeValue newtime) {
+  QTE_ENTER_VOID("SetMovieTimeValue", a_.object("movie", theMovie)("time", newtime));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return (void)done(invalidMovie);
+  // The current time stays inside the movie, as a time base pinned to it does.
+  movie->currentTime = std::clamp<int64_t>(newtime, 0, movie->duration());
+  done(noErr);
+}
+
+short GetMovieVolume(Movie theMovie) {
+  QTE_ENTER("GetMovieVolume", 0, a_.object("movie", theMovie));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie), 0;
+  done(noErr);
+  return movie->volume;
+}
+
+void SetMovieVolume(Movie theMovie, short volume) {
+  QTE_ENTER_VOID("SetMovieVolume", a_.object("movie", theMovie)("volume", volume));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return (void)done(invalidMovie);
+  movie->volume = volume;
+  done(noErr);
+}
+
+void GetMovieMatrix(Movie theMovie, MatrixRecord* matrix) {
+  QTE_ENTER_VOID("GetMovieMatrix", a_.object("movie", theMovie));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return (void)done(invalidMovie);
+  if (!matrix) return (void)done(paramErr);
+  *matrix = movie->matrix;
+  done(noErr);
+}
+
+void SetMovieMatrix(Movie theMovie, const MatrixRecord* matrix) {
+  QTE_ENTER_VOID("SetMovieMatrix", a_.object("movie", theMovie)("matrix", matrix));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return (void)done(invalidMovie);
+  if (matrix) movie->matrix = *matrix; else SetIdentityMatrix(&movie->matrix);
+  done(noErr);
+}
+
+SInt32 GetMovieTrackCount(Movie theMovie) {
+  QTE_ENTER("GetMovieTrackCount", 0, a_.object("movie", theMovie));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie), 0;
+  done(noErr);
+  return static_cast<SInt32>(movie->tracks.size());
+}
+
+Track GetMovieIndTrack(Movie theMovie, SInt32 index) {
+  QTE_ENTER("GetMovieIndTrack", nullptr, a_.object("movie", theMovie)("index", index));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie), nullptr;
+  if (index < 1 || static_cast<size_t>(index) > movie->tracks.size()) return done(badTrackIndex), nullptr;
+  done(noErr);
+  return qte::handleOf<Track>(movie->tracks[static_cast<size_t>(index) - 1].get());
+}
+
+Track GetMovieTrack(Movie theMovie, SInt32 trackID) {
+  QTE_ENTER("GetMovieTrack", nullptr, a_.object("movie", theMovie)("trackID", trackID));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie), nullptr;
+  qte::Track* t = trackID > 0 ? movie->trackByID(static_cast<uint32_t>(trackID)) : nullptr;
+  if (!t) return done(trackIDNotFound), nullptr;
+  done(noErr);
+  return qte::handleOf<Track>(t);
+}
+
+Track GetMovieIndTrackType(Movie theMovie, SInt32 index, OSType trackType, SInt32 flags) {
+  QTE_ENTER("GetMovieIndTrackType", nullptr,
+            a_.object("movie", theMovie)("index", index)("type", Tag{trackType})("flags", flags));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie), nullptr;
+  bool byType = flags & movieTrackMediaType;
+  bool byCharacteristic = flags & movieTrackCharacteristic;
+  if (byType == byCharacteristic) return done(paramErr), nullptr;
+  bool enabledOnly = flags & movieTrackEnabledOnly;
+  SInt32 seen = 0;
+  if (index >= 1) {
+    for (auto& t : movie->tracks) {
+      if (enabledOnly && !t->enabled) continue;
+      if (!t->media) continue;
+      bool keep = byType ? t->media->type == trackType : qte::hasCharacteristic(t->media->type, trackType);
+      if (keep && ++seen == index) {
+        done(noErr);
+        return qte::handleOf<Track>(t.get());
+      }
+    }
+  }
+  done(badTrackIndex);
+  return nullptr;
+}
+
+OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeValue srcDuration, TimeValue dstIn) {
+  QTE_ENTER_ERR("InsertMovieSegment", a_.object("srcMovie", srcMovie).object("dstMovie", dstMovie)("srcIn", srcIn)(
+                                          "srcDuration", srcDuration)("dstIn", dstIn));
+  auto* src = live<qte::Movie>(srcMovie);
+  auto* dst = live<qte::Movie>(dstMovie);
+  if (!src || !dst) return done(invalidMovie);
+  if (srcDuration < 0) return done(invalidDuration);
+  if (srcIn < 0 || srcIn > src->duration() || dstIn < 0) return done(invalidTime);
+  if (srcDuration == 0) return done(noErr);
+
+  int64_t dstDuration = qte::rescale(srcDuration, dst->scale, src->scale);
+  std::vector<qte::Track*> sources;
+  for (auto& t : src->tracks)
+    if (qte::hasMediaIn(*t, srcIn, srcDuration)) sources.push_back(t.get());
+  std::vector<qte::Track*> used;
+  std::vector<std::pair<qte::Track*, qte::Track*>> pairs;
+  for (qte::Track* s : sources) {
+    qte::Track* d = src == dst ? s : qte::matchTrack(*dst, *s, used);
+    if (src == dst) used.push_back(s);
+    pairs.emplace_back(s, d);
+  }
+  // Tracks that receive nothing still open the gap, so the movie stays in step.
+  for (auto& t : dst->tracks) {
+    if (std::find(used.begin(), used.end(), t.get()) != used.end()) continue;
+    if (dstIn < t->edits.duration()) {
+      t->edits.insert(dstIn, {{dstDuration, -1, kFixedOne}}, t->scales());
+      t->touch();
+    }
+  }
+  for (auto& [s, d] : pairs) {
+    OSErr err = insertSegment(*s, *d, srcIn, srcDuration, dstIn);
+    if (err != noErr) return done(err);
+  }
+  return done(noErr);
+}
+
+OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration) {
+  QTE_ENTER_ERR("InsertEmptyMovieSegment",
+                a_.object("movie", dstMovie)("dstIn", dstIn)("dstDuration", dstDuration));
+  auto* movie = live<qte::Movie>(dstMovie);
+  if (!movie) return done(invalidMovie);
+  if (dstDuration < 0) return done(invalidDuration);
+  // Empty time cannot be added at or past the end of a movie.
+  if (dstIn < 0 || dstIn >= movie->duration()) return done(invalidTime);
+  if (dstDuration == 0) return done(noErr);
+  return done(qte::forEachTrack(*movie, [&](qte::Track& t) {
+    if (dstIn < t.edits.duration()) {
+      t.edits.insert(dstIn, {{dstDuration, -1, kFixedOne}}, t.scales());
+      t.touch();
+    }
+    return OSErr(noErr);
+  }));
+}
+
+OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration) {
+  QTE_ENTER_ERR("DeleteMovieSegment", a_.object("movie", theMovie)("startTime", startTime)("duration", duration));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie);
+  if (duration < 0) return done(invalidDuration);
+  if (startTime < 0 || startTime > movie->duration()) return done(invalidTime);
+  return done(qte::forEachTrack(*movie, [&](qte::Track& t) {
+    if (startTime < t.edits.duration() && duration > 0) {
+      t.edits.erase(startTime, duration, t.scales());
+      t.touch();
+    }
+    return OSErr(noErr);
+  }));
+}
+
+OSErr ScaleMovieSegment(Movie theMovie, TimeValue startTime, TimeValue oldDuration, TimeValue newDuration) {
+  QTE_ENTER_ERR("ScaleMovieSegment", a_.object("movie", theMovie)("startTime", startTime)(
+                                         "oldDuration", oldDuration)("newDuration", newDuration));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie);
+  if (oldDuration <= 0 || newDuration <= 0) return done(invalidDuration);
+  if (startTime < 0 || startTime >= movie->duration()) return done(invalidTime);
+  // Check every track first so that a failure changes nothing.
+  std::vector<std::pair<qte::Track*, EditList>> saved;
+  for (auto& t : movie->tracks) {
+    saved.emplace_back(t.get(), t->edits);
+    if (!t->edits.scale(startTime, oldDuration, newDuration, t->scales())) {
+      for (auto& [track, edits] : saved) track->edits = edits;
+      return done(invalidDuration);
+    }
+  }
+  for (auto& t : movie->tracks) t->touch();
+  return done(noErr);
+}
+
+UserData GetMovieUserData(Movie theMovie) {
+  QTE_ENTER("GetMovieUserData", nullptr, a_.object("movie", theMovie));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie), nullptr;
+  done(noErr);
+  return qte::handleOf<UserData>(movie->userData.get());
+}
+
+}  // extern "C"
+
+// --- Properties ---------------------------------------------------------------
+
+namespace {
+
+struct PropertyInfo {
+  QTPropertyValueType type;
+  ByteCount size;
+  UInt32 flags;
+};
+
+bool movieHasApertureDimensions(const qte::Movie& m) {
+  for (auto& t : m.tracks)
+    if (t->aperture.present) return true;
+  return false;
+}
+
+std::optional<PropertyInfo> moviePropertyInfo(QTPropertyClass cls, QTPropertyID id) {
+  constexpr UInt32 rw = kQTPropertyFlagCanGet | kQTPropertyFlagCanSet;
+  if (cls == kQTPropertyClass_Audio && id == kQTAudioPropertyID_RateChangesPreservePitch)
+    return PropertyInfo{"bool"_4cc, sizeof(Boolean), rw};
+  if (cls == kQTPropertyClass_Audio && id == kQTAudioPropertyID_Pitch)
+    return PropertyInfo{"fl32"_4cc, sizeof(Float32), rw};
+  if (cls == kQTPropertyClass_Visual && id == kQTVisualPropertyID_HasApertureModeDimensions)
+    return PropertyInfo{"bool"_4cc, sizeof(Boolean), kQTPropertyFlagCanGet};
+  if (cls == kQTPropertyClass_Visual && id == kQTVisualPropertyID_ApertureMode)
+    return PropertyInfo{"type"_4cc, sizeof(OSType), rw};
+  return std::nullopt;
+}
+
+bool knownApertureMode(OSType mode) {
+  return mode == kQTApertureMode_Classic || mode == kQTApertureMode_CleanAperture ||
+         mode == kQTApertureMode_ProductionAperture || mode == kQTApertureMode_EncodedPixels;
+}
+
+uint16_t be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+uint32_t be32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
+
+// Aperture dimensions from an ImageDescription: encoded = stored size, production =
+// size corrected by 'pasp', clean = production cropped by 'clap'.
+OSErr setTrackApertureFromDescription(qte::Track& t, const uint8_t* desc, size_t n) {
+  if (n < 86) return invalidSampleDescription;
+  double w = be16(desc + 32), h = be16(desc + 34);
+  double hSpacing = 1, vSpacing = 1;
+  double cleanW = w, cleanH = h;
+  size_t size = std::min<size_t>(be32(desc), n);
+  for (size_t at = 86; at + 8 <= size;) {
+    uint32_t atomSize = be32(desc + at);
+    uint32_t type = be32(desc + at + 4);
+    if (atomSize < 8 || at + atomSize > size) break;
+    if (type == "pasp"_4cc && atomSize >= 16) {
+      hSpacing = be32(desc + at + 8);
+      vSpacing = be32(desc + at + 12);
+      if (hSpacing == 0 || vSpacing == 0) hSpacing = vSpacing = 1;
+    } else if (type == "clap"_4cc && atomSize >= 40) {
+      auto ratio = [&](size_t off) {
+        uint32_t num = be32(desc + at + off), den = be32(desc + at + off + 4);
+        return den ? double(num) / den : 0.0;
+      };
+      cleanW = ratio(8);
+      cleanH = ratio(16);
+    }
+    at += atomSize;
+  }
+  double aspect = hSpacing / vSpacing;
+  auto fix = [](double v) { return static_cast<Fixed>(std::lround(v * 65536.0)); };
+  t.aperture.present = true;
+  t.aperture.encoded = {fix(w), fix(h)};
+  t.aperture.production = {fix(w * aspect), fix(h)};
+  t.aperture.clean = {fix(cleanW * aspect), fix(cleanH)};
+  return noErr;
+}
+
+// Visual tracks get dimensions from their first description; others have none.
+OSErr generateTrackAperture(qte::Track& t) {
+  if (!t.media || t.media->type != VideoMediaType) return noErr;
+  const auto& descs = t.media->samples().descriptions;
+  if (descs.empty()) {
+    t.aperture.present = true;
+    t.aperture.encoded = t.aperture.production = t.aperture.clean = {t.width, t.height};
+    return noErr;
+  }
+  return setTrackApertureFromDescription(t, descs.front().data(), descs.front().size());
+}
+
+// Track dimensions follow the movie's aperture mode.
+void applyApertureMode(qte::Movie& m) {
+  for (auto& t : m.tracks) {
+    if (!t->aperture.present) continue;
+    const FixedPoint* dims = nullptr;
+    if (m.apertureMode == kQTApertureMode_CleanAperture) dims = &t->aperture.clean;
+    if (m.apertureMode == kQTApertureMode_ProductionAperture) dims = &t->aperture.production;
+    if (m.apertureMode == kQTApertureMode_EncodedPixels) dims = &t->aperture.encoded;
+    if (dims) {
+      t->width = dims->x;
+      t->height = dims->y;
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+OSErr QTGetMoviePropertyInfo(Movie inMovie, QTPropertyClass inPropClass, QTPropertyID inPropID,
+                             QTPropertyValueType* outPropType, ByteCount* outPropValueSize,
+                             UInt32* outPropertyFlags) {
+  QTE_ENTER_ERR("QTGetMoviePropertyInfo",
+                a_.object("movie", inMovie)("class", Tag{inPropClass})("id", Tag{inPropID}));
+  if (!live<qte::Movie>(inMovie)) return done(invalidMovie);
+  auto info = moviePropertyInfo(inPropClass, inPropID);
+  if (!info) return done(kQTPropertyNotSupportedErr);
+  if (outPropType) *outPropType = info->type;
+  if (outPropValueSize) *outPropValueSize = info->size;
+  if (outPropertyFlags) *outPropertyFlags = info->flags;
+  return done(noErr);
+}
+
+OSErr QTGetMovieProperty(Movie inMovie, QTPropertyClass inPropClass, QTPropertyID inPropID,
+                         ByteCount inPropValueSize, QTPropertyValuePtr outPropValueAddress,
+                         ByteCount* outPropValueSizeUsed) {
+  QTE_ENTER_ERR("QTGetMovieProperty", a_.object("movie", inMovie)("class", Tag{inPropClass})(
+                                          "id", Tag{inPropID})("size", inPropValueSize));
+  auto* movie = live<qte::Movie>(inMovie);
+  if (!movie) return done(invalidMovie);
+  auto info = moviePropertyInfo(inPropClass, inPropID);
+  if (!info) return done(kQTPropertyNotSupportedErr);
+  if (!outPropValueAddress) return done(paramErr);
+  if (inPropValueSize < info->size) return done(kQTPropertyBadValueSizeErr);
+  if (inPropID == kQTAudioPropertyID_RateChangesPreservePitch) {
+    *static_cast<Boolean*>(outPropValueAddress) = movie->ratePreservesPitch;
+  } else if (inPropID == kQTAudioPropertyID_Pitch) {
+    std::memcpy(outPropValueAddress, &movie->pitch, sizeof movie->pitch);
+  } else if (inPropID == kQTVisualPropertyID_HasApertureModeDimensions) {
+    *static_cast<Boolean*>(outPropValueAddress) = movieHasApertureDimensions(*movie);
+  } else {
+    std::memcpy(outPropValueAddress, &movie->apertureMode, sizeof(OSType));
+  }
+  if (outPropValueSizeUsed) *outPropValueSizeUsed = info->size;
+  return done(noErr);
+}
+
+OSErr QTSetMovieProperty(Movie inMovie, QTPropertyClass inPropClass, QTPropertyID inPropID,
+                         ByteCount inPropValueSize, ConstQTPropertyValuePtr inPropValueAddress) {
+  QTE_HOOK_("QTSetMovieProperty", return static_cast<OSErr>(*injected_), {
+    a_.object("movie", inMovie)("class", Tag{inPropClass})("id", Tag{inPropID})("size", inPropValueSize);
+    if (inPropValueAddress && inPropValueSize == 1) a_("value", *static_cast<const Boolean*>(inPropValueAddress));
+    if (inPropValueAddress && inPropValueSize == 4 && inPropID == kQTAudioPropertyID_Pitch) {
+      Float32 f;
+      std::memcpy(&f, inPropValueAddress, 4);
+      a_.raw("value", std::to_string(f));
+    } else if (inPropValueAddress && inPropValueSize == 4) {
+      OSType v;
+      std::memcpy(&v, inPropValueAddress, 4);
+      a_("value", Tag{v});
+    }
+  });
+  auto* movie = live<qte::Movie>(inMovie);
+  if (!movie) return done(invalidMovie);
+  auto info = moviePropertyInfo(inPropClass, inPropID);
+  if (!info) return done(kQTPropertyNotSupportedErr);
+  if (!(info->flags & kQTPropertyFlagCanSet)) return done(kQTPropertyReadOnlyErr);
+  if (!inPropValueAddress) return done(paramErr);
+  if (inPropValueSize != info->size) return done(kQTPropertyBadValueSizeErr);
+  if (inPropID == kQTAudioPropertyID_RateChangesPreservePitch) {
+    movie->ratePreservesPitch = *static_cast<const Boolean*>(inPropValueAddress) != 0;
+  } else if (inPropID == kQTAudioPropertyID_Pitch) {
+    Float32 pitch;
+    std::memcpy(&pitch, inPropValueAddress, sizeof pitch);
+    if (!std::isfinite(pitch)) return done(paramErr);
+    movie->pitch = pitch;
+  } else {
+    OSType mode;
+    std::memcpy(&mode, inPropValueAddress, sizeof mode);
+    if (!knownApertureMode(mode)) return done(paramErr);
+    movie->apertureMode = mode;
+    applyApertureMode(*movie);
+  }
+  return done(noErr);
+}
+
+OSErr GenerateMovieApertureModeDimensions(Movie theMovie) {
+  QTE_ENTER_ERR("GenerateMovieApertureModeDimensions", a_.object("movie", theMovie));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie);
+  for (auto& t : movie->tracks) {
+    OSErr err = generateTrackAperture(*t);
+    if (err != noErr) return done(err);
+  }
+  return done(noErr);
+}
+
+OSErr RemoveMovieApertureModeDimensions(Movie theMovie) {
+  QTE_ENTER_ERR("RemoveMovieApertureModeDimensions", a_.object("movie", theMovie));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return done(invalidMovie);
+  for (auto& t : movie->tracks) t->aperture = {};
+  return done(noErr);
+}
+
+OSErr GenerateTrackApertureModeDimensions(Track theTrack) {
+  QTE_ENTER_ERR("GenerateTrackApertureModeDimensions", a_.object("track", theTrack));
+  auto* track = live<qte::Track>(theTrack);
+  if (!track) return done(invalidTrack);
+  return done(generateTrackAperture(*track));
+}
+
+OSErr RemoveTrackApertureModeDimensions(Track theTrack) {
+  QTE_ENTER_ERR("RemoveTrackApertureModeDimensions", a_.object("track", theTrack));
+  auto* track = live<qte::Track>(theTrack);
+  if (!track) return done(invalidTrack);
+  track->aperture = {};
+  return done(noErr);
+}
+
+OSErr SetTrackApertureModeDimensionsUsingSampleDescription(Track theTrack, SampleDescriptionHandle sampleDesc) {
+  QTE_ENTER_ERR("SetTrackApertureModeDimensionsUsingSampleDescription",
+                a_.object("track", theTrack)("sampleDesc", reinterpret_cast<Handle>(sampleDesc)));
+  auto* track = live<qte::Track>(theTrack);
+  if (!track) return done(invalidTrack);
+  if (!sampleDesc) return done(generateTrackAperture(*track));
+  Handle h = reinterpret_cast<Handle>(sampleDesc);
+  return done(setTrackApertureFromDescription(*track, reinterpret_cast<const uint8_t*>(*h),
+                                              static_cast<size_t>(GetHandleSize(h))));
+}
+
+}  // extern "C"
