@@ -3,69 +3,40 @@
 
 namespace {
 
-// Raw entry signatures, as the host exports them.
-using InRuntimeFn = bool (*)();
-using EnterMoviesFn = RBInteger (*)();
-using RegisterClassFn = void (*)(REALclassDefinition*);
-using RegisterModuleFn = void (*)(REALmoduleDefinition*);
-using NewInstanceFn = REALobject (*)(const char*);
-using ObjectTypeFn = REALclassRef (*)(const char*);
-using MovieMovieFn = void* (*)(REALmovie);
-using ObjectFn = void (*)(REALobject);
-using StringFn = void (*)(REALstring);
-using BuildStringFn = REALstring (*)(const void*, RBInteger);
-using BuildStringWithEncodingFn = REALstring (*)(const void*, RBInteger, uint32_t);
-using GetEncodingFn = uint32_t (*)(REALstring);
-using SetEncodingFn = void (*)(REALstring, uint32_t);
-using ConvertStringFn = REALstring (*)(REALstring, uint32_t);
-using CStringFn = const char* (*)(REALstring);
-using LoadGlobalMethodFn = REALproc (*)(const char*, const char*);
-using GetStringDataFn = bool (*)(REALstring, uint32_t, REALstringData*);
-using DisposeStringDataFn = void (*)(REALstringData*);
-using NewMemoryBlockFn = REALmemoryBlock (*)(RBInteger);
-using MemoryBlockPtrFn = void* (*)(REALmemoryBlock);
-using MemoryBlockSizeFn = RBInteger (*)(REALmemoryBlock);
-using SetPropStringFn = bool (*)(REALobject, const char*, REALstring);
-using SetPropIntegerFn = bool (*)(REALobject, const char*, RBInteger);
-using GetPropBoolFn = bool (*)(REALobject, const char*, RBBoolean*);
-using UBoundFn = RBInteger (*)(REALarray);
-using ReadObjectArrayFn = REALobject (*)(REALobjectArray, RBInteger);
-using LenBFn = RBInteger (*)(REALstring);
-
-HostEntry<InRuntimeFn> inRuntime("REALinRuntime");
-HostEntry<EnterMoviesFn> enterMovies("REALenterMovies");
-HostEntry<RegisterClassFn> registerClass("PluginRegisterClass");
-HostEntry<RegisterClassFn> registerClassExtension("PluginRegisterClassExtension");
-HostEntry<RegisterModuleFn> registerModule("PluginRegisterModule");
-HostEntry<NewInstanceFn> newInstance("PluginNewInstance");
-HostEntry<ObjectTypeFn> objectType("pluginObjectType");
-HostEntry<MovieMovieFn> movieMovie("getMovieMovie");
-HostEntry<ObjectFn> lockObject("REALLockObject");
-HostEntry<ObjectFn> unlockObject("REALUnlockObject");
-HostEntry<StringFn> lockString("REALLockString");
-HostEntry<StringFn> unlockString("REALUnlockString");
-HostEntry<BuildStringFn> buildString("REALBuildString");
-HostEntry<BuildStringWithEncodingFn> buildStringWithEncoding("REALBuildStringWithEncoding");
-HostEntry<GetEncodingFn> getStringEncoding("REALGetStringEncoding");
-HostEntry<SetEncodingFn> setStringEncoding("REALSetStringEncoding");
-HostEntry<ConvertStringFn> convertString("REALConvertString");
-HostEntry<CStringFn> stringGetCString("StringGetCString");
-HostEntry<LoadGlobalMethodFn> loadGlobalMethod("REALLoadGlobalMethod");
-HostEntry<GetStringDataFn> getStringData("PluginGetStringData");
-HostEntry<DisposeStringDataFn> disposeStringData("PluginDisposeStringData");
-HostEntry<NewMemoryBlockFn> newMemoryBlock("newMemoryBlock");
-HostEntry<MemoryBlockPtrFn> memoryBlockGetPtr("memoryBlockGetPtr");
-HostEntry<MemoryBlockSizeFn> memoryBlockGetSize("memoryBlockGetSize");
-HostEntry<ObjectFn> raiseException("RuntimeRaiseException");
-HostEntry<SetPropStringFn> setPropValueString("REALSetPropValueString");
-HostEntry<SetPropIntegerFn> setPropValueInteger("REALSetPropValueInteger");
-HostEntry<SetPropIntegerFn> setPropValueInt("REALSetPropValueInt");
-HostEntry<GetPropBoolFn> getPropValueBool("REALGetPropValueBool");
-HostEntry<UBoundFn> arrayUBound("RuntimeUBound");
-HostEntry<ReadObjectArrayFn> readObjectArray("RuntimeDirectReadObjectArray");
+HostEntry<REALinRuntimeProc> inRuntime("REALinRuntime");
+HostEntry<REALenterMoviesProc> enterMovies("REALenterMovies");
+HostEntry<PluginRegisterClassProc> registerClass("PluginRegisterClass");
+HostEntry<PluginRegisterClassExtensionProc> registerClassExtension("PluginRegisterClassExtension");
+HostEntry<PluginRegisterModuleProc> registerModule("PluginRegisterModule");
+HostEntry<PluginNewInstanceProc> newInstance("PluginNewInstance");
+HostEntry<pluginObjectTypeProc> objectType("pluginObjectType");
+HostEntry<getMovieMovieProc> movieMovie("getMovieMovie");
+HostEntry<REALLockObjectProc> lockObject("REALLockObject");
+HostEntry<REALUnlockObjectProc> unlockObject("REALUnlockObject");
+HostEntry<REALLockStringProc> lockString("REALLockString");
+HostEntry<REALUnlockStringProc> unlockString("REALUnlockString");
+HostEntry<REALBuildStringProc> buildString("REALBuildString");
+HostEntry<REALBuildStringWithEncodingProc> buildStringWithEncoding("REALBuildStringWithEncoding");
+HostEntry<REALGetStringEncodingProc> getStringEncoding("REALGetStringEncoding");
+HostEntry<REALSetStringEncodingProc> setStringEncoding("REALSetStringEncoding");
+HostEntry<REALConvertStringProc> convertString("REALConvertString");
+HostEntry<StringGetCStringProc> stringGetCString("StringGetCString");
+HostEntry<REALLoadGlobalMethodProc> loadGlobalMethod("REALLoadGlobalMethod");
+HostEntry<PluginGetStringDataProc> getStringData("PluginGetStringData");
+HostEntry<PluginDisposeStringDataProc> disposeStringData("PluginDisposeStringData");
+HostEntry<newMemoryBlockProc> newMemoryBlock("newMemoryBlock");
+HostEntry<memoryBlockGetPtrProc> memoryBlockGetPtr("memoryBlockGetPtr");
+HostEntry<memoryBlockGetSizeProc> memoryBlockGetSize("memoryBlockGetSize");
+HostEntry<RuntimeRaiseExceptionProc> raiseException("RuntimeRaiseException");
+HostEntry<REALSetPropValueStringProc> setPropValueString("REALSetPropValueString");
+HostEntry<REALSetPropValueIntegerProc> setPropValueInteger("REALSetPropValueInteger");
+HostEntry<REALSetPropValueIntegerProc> setPropValueInt("REALSetPropValueInt");
+HostEntry<REALGetPropValueBoolProc> getPropValueBool("REALGetPropValueBool");
+HostEntry<RuntimeUBoundProc> arrayUBound("RuntimeUBound");
+HostEntry<RuntimeDirectReadObjectArrayProc> readObjectArray("RuntimeDirectReadObjectArray");
 
 // The host-language LenB, found once through the host and kept.
-LenBFn lenB = nullptr;
+REALLenBProc lenB = nullptr;
 
 }  // namespace
 
@@ -139,12 +110,12 @@ void REALUnlockString(REALstring string) {
 
 REALstring REALBuildString(const void* bytes, RBInteger length) {
   auto fn = buildString.get();
-  return fn ? fn(bytes, length) : nullptr;
+  return fn ? fn(static_cast<const char*>(bytes), length) : nullptr;
 }
 
 REALstring REALBuildStringWithEncoding(const void* bytes, RBInteger length, uint32_t encoding) {
   auto fn = buildStringWithEncoding.get();
-  return fn ? fn(bytes, length, encoding) : nullptr;
+  return fn ? fn(static_cast<const char*>(bytes), length, encoding) : nullptr;
 }
 
 uint32_t REALGetStringEncoding(REALstring string, bool* resolved) {
@@ -203,7 +174,7 @@ const char* REALGetStringContents(REALstring string, RBInteger* length) {
 }
 
 bool REALStringLenB(REALstring string, RBInteger* length) {
-  if (!lenB) lenB = reinterpret_cast<LenBFn>(REALLoadFrameworkMethod("LenB( s as string ) as integer"));
+  if (!lenB) lenB = reinterpret_cast<REALLenBProc>(REALLoadFrameworkMethod("LenB( s as string ) as integer"));
   if (!lenB) return false;
   *length = lenB(string);
   return true;
@@ -247,11 +218,7 @@ bool REALGetPropValueBoolean(REALobject object, const char* property, bool* valu
   *value = false;
   auto fn = getPropValueBool.get();
   if (!fn || !object) return false;
-  // Wide enough for a host writing a byte, a 32-bit Boolean or a word.
-  RBInteger out = 0;
-  if (!fn(object, property, reinterpret_cast<RBBoolean*>(&out))) return false;
-  *value = out != 0;
-  return true;
+  return fn(object, property, value);
 }
 
 RBInteger REALGetArrayUBound(REALarray array) {

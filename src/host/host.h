@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+// Entry signatures are the contract's (pelorin/sdk.h, "...Proc" types).
+
 // ---- globals written by REALPluginMain, read everywhere else ----
 extern REALResolver gResolver;
 extern double rbversion;                    // the host version, e.g. 2013.04
@@ -88,7 +90,8 @@ bool REALGetPropValueBoolean(REALobject object, const char* property, bool* valu
 
 // ---- arrays ----
 RBInteger REALGetArrayUBound(REALarray array);                      // "RuntimeUBound"; -1 without the entry
-REALobject REALGetArrayObject(REALobjectArray array, RBInteger index);  // "RuntimeDirectReadObjectArray"
+// "RuntimeDirectReadObjectArray"; the element comes locked, the caller releases it.
+REALobject REALGetArrayObject(REALobjectArray array, RBInteger index);
 
 // Folder items ("FolderItemFromFSSpec", "REALFSRefFromFolderItem") and pictures
 // ("newPicture", "REALBuildPictureFromBuffer", "lockPictureDescription",
