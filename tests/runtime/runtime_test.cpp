@@ -1,6 +1,9 @@
 // The runtime as the fixture plugin and user code see it.
 #include <pelorin/runtime.h>
 
+#include <Folders.h>
+#include <MacErrors.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -37,10 +40,10 @@ class RuntimeTest : public ::testing::Test {
 
 TEST_F(RuntimeTest, RegistrationKeepsOrderRoutesAndLayouts) {
   const auto& regs = rt().registrations();
-  ASSERT_EQ(regs.size(), 6u);
-  const char* names[] = {"Counter", "SubCounter", "Extended", "OldStyle", "movie", "FixtureModule"};
+  ASSERT_EQ(regs.size(), 7u);
+  const char* names[] = {"Counter", "SubCounter", "Extended", "OldStyle", "Fragile", "movie", "FixtureModule"};
   Registration::Route routes[] = {Registration::Route::Class, Registration::Route::Class,
-                                  Registration::Route::Class, Registration::Route::Class,
+                                  Registration::Route::Class, Registration::Route::Class, Registration::Route::Class,
                                   Registration::Route::ClassExtension, Registration::Route::Module};
   for (size_t i = 0; i < regs.size(); ++i) {
     EXPECT_EQ(regs[i].name, names[i]);
@@ -216,6 +219,7 @@ TEST_F(RuntimeTest, SharedMethodsConstantsAndTheOlderLayout) {
   EXPECT_EQ(rt().get(old, "Value").asInteger(), 11);
   EXPECT_EQ(rt().constant("OldStyle", "kOld").asInteger(), 9);
   EXPECT_EQ(rt().callShared("OldStyle", "Nine").asInteger(), 9);
+  EXPECT_EQ(rt().call(old, "Twice", {I(4)}).asInteger(), 8);  // older method records are 4 words
   EXPECT_EQ(rt().callShared("FixtureModule", "Triple", {I(4)}).asInteger(), 12);
   made = Value();
   rt().callShared("Counter", "TakeLog");
@@ -255,6 +259,51 @@ TEST_F(RuntimeTest, HostExceptionsSurfaceAfterTheCall) {
     EXPECT_EQ(e.errorNumber(), 5);
   }
   EXPECT_EQ(rt().entryCalls("REALSetPropValueInt"), 2);
+}
+
+TEST_F(RuntimeTest, ExceptionsFromConstructors) {
+  try {
+    rt().newObject("Fragile");
+    ADD_FAILURE() << "no exception";
+  } catch (const HostException& e) {
+    EXPECT_EQ(e.className(), "InvalidArgumentException");
+    EXPECT_EQ(e.errorNumber(), 3);
+  }
+  EXPECT_EQ(rt().accounting().liveObjects, 0);
+  // Made by the plugin inside a call: the exception waits for the call to return.
+  EXPECT_THROW(rt().callShared("Fragile", "Make"), HostException);
+}
+
+TEST(RuntimeDiagnostics, BadRegistrationsAreNotedAndTheRestStillWorks) {
+  Config broken;
+  broken.hostVersion = 1.0;  // asks the fixture for its broken records
+  Runtime rt(broken);
+  rt.loadPlugin(RUNTIME_FIXTURE_PATH);
+  std::string all;
+  for (const std::string& d : rt.diagnostics()) all += d + "\n";
+  for (const char* expected : {"unknown superclass Missing", "\"Bad(x integer)\"", "\"Worse(\"", "kNoValue",
+                               "Counter registered twice", "extension of unknown class NoSuchClass",
+                               "extends unknown class Nothing"})
+    EXPECT_NE(all.find(expected), std::string::npos) << expected << " missing from:\n" << all;
+  Value b = rt.newObject("Broken");
+  EXPECT_EQ(rt.call(b, "Ok").asInteger(), 1);
+  b = Value();
+  EXPECT_TRUE(rt.accounting().clean()) << rt.leakReport();
+}
+
+TEST(RuntimeFrameworks, TheConfiguredFolderLastsAsLongAsTheRuntime) {
+  FSRef ref;
+  {
+    Config none;
+    none.frameworksFolder = "";
+    Runtime rt(none);
+    EXPECT_NE(FSFindFolder(kOnAppropriateDisk, kFrameworksFolderType, true, &ref), noErr);
+  }
+  Config tmp;
+  tmp.frameworksFolder = "/tmp";
+  Runtime rt(tmp);
+  ASSERT_EQ(FSFindFolder(kOnAppropriateDisk, kFrameworksFolderType, true, &ref), noErr);
+  EXPECT_STREQ(ref.path, "/tmp");
 }
 
 TEST_F(RuntimeTest, StringsKeepEncodingsAndConvertWithIconv) {
