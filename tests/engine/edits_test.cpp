@@ -1,0 +1,181 @@
+// Edit-list arithmetic of the segment calls, across time scales and rates.
+#include "engine_support.h"
+
+using namespace enginetest;
+
+namespace {
+
+// Media times seen at a list of track times.
+std::vector<TimeValue> mediaTimes(Track t, std::initializer_list<TimeValue> times) {
+  std::vector<TimeValue> out;
+  for (TimeValue v : times) out.push_back(TrackTimeToMediaTime(v, t));
+  return out;
+}
+
+TEST(EditArithmetic, ScalingToTwiceTheLengthHalvesTheRateAcrossScales) {
+  MovieHolder movie(600);
+  // Sound at 44100: one media sample per frame, two seconds.
+  Track sound = NewMovieTrack(movie, 0, 0, 0x100);
+  Media sm = NewTrackMedia(sound, SoundMediaType, 44100, nullptr, 0);
+  ASSERT_EQ(BeginMediaEdits(sm), noErr);
+  ASSERT_EQ(addSamples(sm, soundDescription(1), 88200, 1, 2), noErr);
+  ASSERT_EQ(EndMediaEdits(sm), noErr);
+  ASSERT_EQ(InsertMediaIntoTrack(sound, 0, 0, 88200, fixed1), noErr);
+  EXPECT_EQ(GetTrackDuration(sound), 1200);
+
+  ASSERT_EQ(ScaleTrackSegment(sound, 0, 1200, 2400), noErr);
+  EXPECT_EQ(GetTrackDuration(sound), 2400);
+  EXPECT_EQ(GetTrackEditRate(sound, 0), 0x8000);
+  EXPECT_EQ(mediaTimes(sound, {0, 600, 1200, 2399, 2400}), (std::vector<TimeValue>{0, 22050, 44100, 88163, -1}));
+
+  // Video at 2997 (29.97 frames of 100 each): 3000 units are 600.6 movie units.
+  Track video = videoTrack(movie, 2997, 30, 100);
+  EXPECT_EQ(GetTrackDuration(video), 601);
+  ASSERT_EQ(ScaleTrackSegment(video, 0, 601, 1202), noErr);
+  EXPECT_EQ(GetTrackEditRate(video, 5), 0x8000);
+  EXPECT_EQ(mediaTimes(video, {601, 1201}), (std::vector<TimeValue>{1500, 2999}));
+  EXPECT_EQ(GetMovieDuration(movie), 2400);
+
+  // Scaling a middle piece splits the edit in three; outer pieces keep rate 1.
+  Track middle = videoTrack(movie, 2997, 30, 100);
+  ASSERT_EQ(ScaleTrackSegment(middle, 200, 100, 200), noErr);
+  EXPECT_EQ(GetTrackDuration(middle), 701);
+  EXPECT_EQ(GetTrackEditRate(middle, 199), fixed1);
+  EXPECT_EQ(GetTrackEditRate(middle, 200), 0x8000);
+  EXPECT_EQ(GetTrackEditRate(middle, 400), fixed1);
+  EXPECT_EQ(mediaTimes(middle, {199, 200, 300, 400}), (std::vector<TimeValue>{994, 999, 1248, 1498}));
+}
+
+TEST(EditArithmetic, ShrinkingASegmentSpeedsItUpAndKeepsTheTotalExact) {
+  MovieHolder movie(600);
+  Track t = videoTrack(movie, 44100, 3, 14700);  // one second in three samples
+  ASSERT_EQ(InsertMediaIntoTrack(t, -1, 0, 44100, fixed1), noErr);
+  ASSERT_EQ(InsertEmptyTrackSegment(t, 600, 7), noErr);
+  EXPECT_EQ(GetTrackDuration(t), 1207);
+  // Three pieces (media, empty, media) scaled together keep exactly the new length.
+  ASSERT_EQ(ScaleTrackSegment(t, 0, 1207, 1000), noErr);
+  EXPECT_EQ(GetTrackDuration(t), 1000);
+  EXPECT_EQ(TrackTimeToMediaTime(999, t), 44011);
+  EXPECT_EQ(ScaleTrackSegment(t, 0, 1000, 0), invalidDuration);
+  EXPECT_EQ(ScaleTrackSegment(t, 0, 0, 10), invalidDuration);
+  EXPECT_EQ(ScaleTrackSegment(t, 900, 101, 10), invalidTime);
+  EXPECT_EQ(GetTrackDuration(t), 1000);
+}
+
+TEST(EditArithmetic, InsertDeleteAtStartMiddleEndAndPastTheEnd) {
+  MovieHolder movie(600);
+  Track t = videoTrack(movie, 600, 10, 60);
+  ASSERT_EQ(GetTrackDuration(t), 600);
+
+  // Start: empty time becomes the track offset.
+  ASSERT_EQ(InsertEmptyTrackSegment(t, 0, 100), noErr);
+  EXPECT_EQ(GetTrackOffset(t), 100);
+  EXPECT_EQ(mediaTimes(t, {99, 100, 699, 700}), (std::vector<TimeValue>{-1, 0, 599, -1}));
+  ASSERT_EQ(DeleteTrackSegment(t, 0, 100), noErr);
+  EXPECT_EQ(GetTrackOffset(t), 0);
+  EXPECT_EQ(GetTrackDuration(t), 600);
+
+  // Middle: the rest moves earlier.
+  ASSERT_EQ(DeleteTrackSegment(t, 300, 60), noErr);
+  EXPECT_EQ(mediaTimes(t, {299, 300, 539}), (std::vector<TimeValue>{299, 360, 599}));
+
+  // End: a deletion running past the end is clipped; empty time cannot go there.
+  ASSERT_EQ(DeleteTrackSegment(t, 500, 1000), noErr);
+  EXPECT_EQ(GetTrackDuration(t), 500);
+  EXPECT_EQ(InsertEmptyTrackSegment(t, 500, 10), invalidTime);
+  EXPECT_EQ(DeleteTrackSegment(t, 501, 10), invalidTime);
+
+  // Past the end: the gap is filled with empty time.
+  ASSERT_EQ(InsertTrackSegment(t, t, 0, 100, 1000), noErr);
+  EXPECT_EQ(GetTrackDuration(t), 1100);
+  EXPECT_EQ(mediaTimes(t, {499, 500, 999, 1000, 1099}), (std::vector<TimeValue>{559, -1, -1, 0, 99}));
+
+  // Media inserted at the start shifts everything; -1 appends.
+  ASSERT_EQ(InsertMediaIntoTrack(t, 0, 120, 60, fixed1), noErr);
+  EXPECT_EQ(mediaTimes(t, {0, 60}), (std::vector<TimeValue>{120, 0}));
+  ASSERT_EQ(InsertMediaIntoTrack(t, -1, 0, 30, 2 * fixed1), noErr);
+  EXPECT_EQ(GetTrackDuration(t), 1175);
+  EXPECT_EQ(TrackTimeToMediaTime(1170, t), 20);
+  EXPECT_EQ(InsertMediaIntoTrack(t, 0, 590, 20, fixed1), invalidDuration);
+  EXPECT_EQ(InsertMediaIntoTrack(t, 0, 601, 1, fixed1), invalidTime);
+  EXPECT_EQ(InsertMediaIntoTrack(t, -2, 0, 1, fixed1), invalidTime);
+  EXPECT_EQ(InsertMediaIntoTrack(t, 0, 0, 1, 0), paramErr);
+  EXPECT_EQ(GetTrackDuration(t), 1175);
+}
+
+TEST(EditArithmetic, MovieSegmentsReachEveryTrackAndMatchOrCreateTracks) {
+  MovieHolder src(600), dst(1000);
+  Track v = videoTrack(src, 600, 10, 60);
+  Track a = NewMovieTrack(src, 0, 0, 0x100);
+  Media am = NewTrackMedia(a, SoundMediaType, 44100, nullptr, 0);
+  BeginMediaEdits(am);
+  ASSERT_EQ(addSamples(am, soundDescription(2), 22050, 1, 4), noErr);
+  EndMediaEdits(am);
+  ASSERT_EQ(InsertMediaIntoTrack(a, 0, 0, 22050, fixed1), noErr);  // 300 of 600
+
+  // Into an empty movie at a later time: both tracks are created, padded to 2 s.
+  ASSERT_EQ(InsertMovieSegment(src, dst, 0, 600, 2000), noErr);
+  ASSERT_EQ(GetMovieTrackCount(dst), 2);
+  EXPECT_EQ(GetMovieDuration(dst), 3000);
+  Track dv = GetMovieIndTrackType(dst, 1, VideoMediaType, movieTrackMediaType);
+  Track da = GetMovieIndTrackType(dst, 1, SoundMediaType, movieTrackMediaType);
+  ASSERT_NE(dv, nullptr);
+  ASSERT_NE(da, nullptr);
+  EXPECT_EQ(GetTrackOffset(dv), 2000);
+  EXPECT_EQ(GetTrackDuration(da), 2500);
+  EXPECT_EQ(TrackTimeToMediaTime(2500, dv), 300);
+  // The samples were copied: the source's media is untouched, the copy holds its own.
+  EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(dv)), 10);
+  EXPECT_EQ(GetMediaSampleCount(am), 22050);
+
+  // A second insert matches the existing tracks instead of adding more.
+  ASSERT_EQ(InsertMovieSegment(src, dst, 300, 300, 0), noErr);
+  EXPECT_EQ(GetMovieTrackCount(dst), 2);
+  // Its samples were copied again, after the first copy.
+  EXPECT_EQ(TrackTimeToMediaTime(0, dv), 600);
+  EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(dv)), 15);
+  EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(v)), 10);
+  // The sound track has nothing after 300, yet it still opens the gap.
+  EXPECT_EQ(GetTrackOffset(da), 2500);
+
+  EXPECT_EQ(InsertEmptyMovieSegment(dst, 0, 500), noErr);
+  EXPECT_EQ(GetTrackOffset(dv), 500);
+  EXPECT_EQ(GetMovieDuration(dst), 4000);
+  EXPECT_EQ(InsertEmptyMovieSegment(dst, 4000, 5), invalidTime);
+  ASSERT_EQ(DeleteMovieSegment(dst, 0, 500), noErr);
+  EXPECT_EQ(GetMovieDuration(dst), 3500);
+  ASSERT_EQ(ScaleMovieSegment(dst, 0, 3500, 7000), noErr);
+  EXPECT_EQ(GetMovieDuration(dst), 7000);
+  EXPECT_EQ(GetTrackOffset(da), 5000);
+  EXPECT_EQ(DeleteMovieSegment(dst, 7001, 1), invalidTime);
+  EXPECT_EQ(DeleteMovieSegment(dst, 0, -1), invalidDuration);
+  EXPECT_EQ(ScaleMovieSegment(dst, 0, -1, 5), invalidDuration);
+}
+
+TEST(EditArithmetic, MovieTimeScaleChangesKeepPlaybackTheSame) {
+  MovieHolder movie(600);
+  Track t = videoTrack(movie, 600, 10, 60);
+  ASSERT_EQ(InsertEmptyTrackSegment(t, 0, 300), noErr);
+  SetMovieTimeScale(movie, 1000);
+  EXPECT_EQ(GetMovieTimeScale(movie), 1000);
+  EXPECT_EQ(GetTrackOffset(t), 500);
+  EXPECT_EQ(GetTrackDuration(t), 1500);
+  EXPECT_EQ(TrackTimeToMediaTime(1000, t), 300);
+  SetMovieTimeScale(movie, 0);
+  EXPECT_EQ(GetMoviesError(), paramErr);
+}
+
+TEST(EditArithmetic, TrackOffsetsMoveTheMaterial) {
+  MovieHolder movie;
+  Track t = videoTrack(movie, 600, 10, 60);
+  SetTrackOffset(t, 250);
+  EXPECT_EQ(GetTrackOffset(t), 250);
+  EXPECT_EQ(GetTrackDuration(t), 850);
+  SetTrackOffset(t, 0);
+  EXPECT_EQ(GetTrackDuration(t), 600);
+  SetTrackOffset(t, -1);
+  EXPECT_EQ(GetMoviesError(), invalidTime);
+  EXPECT_EQ(GetTrackDuration(t), 600);
+}
+
+}  // namespace
