@@ -285,19 +285,16 @@ Value Impl::getProperty(ObjectRecord& r, const PropertyInfo& p) {
       if (!p.getter) throw UsageError("property " + p.name + " cannot be read");
       Value param = Value::integer(p.word6);
       std::vector<Arg> c{{CType::Object, false, nullptr, self, nullptr}, {CType::Integer, false, &param, nullptr, nullptr}};
-      return callThrough(*this, p.getter, const_cast<PropertyInfo&>(p).getPlan, c, p.type.ctype);
+      return callThrough(*this, p.getter, p.getPlan, c, p.type.ctype);
     }
     case PropertyKind::Direct: {
       unsigned char* field = r.memory + p.owner->dataStart + p.word6;
       Slot s{};
       switch (p.type.ctype) {
         case CType::Boolean: {
-          RBBoolean b;
-          std::memcpy(&b, field, sizeof b);
-          // Only the first byte of the field counts.
+          // A 32-bit field of which only the first byte counts.
           unsigned char first;
           std::memcpy(&first, field, 1);
-          (void)b;
           return Value::boolean(first != 0);
         }
         case CType::String:
@@ -343,7 +340,7 @@ void Impl::setProperty(ObjectRecord& r, const PropertyInfo& p, const Value& v) {
     std::vector<Arg> c{{CType::Object, false, nullptr, self, nullptr},
                        {CType::Integer, false, &param, nullptr, nullptr},
                        {p.type.ctype, false, &v, nullptr, nullptr}};
-    callThrough(*this, p.setter, const_cast<PropertyInfo&>(p).setPlan, c, CType::None);
+    callThrough(*this, p.setter, p.setPlan, c, CType::None);
     return;
   }
   unsigned char* field = r.memory + p.owner->dataStart + p.word6;
@@ -441,7 +438,7 @@ Value literal(Runtime& rt, std::string_view text, const TypeRef* as) {
 }
 
 // Picks the method to call: the best fit over the class chain, the most derived
-// class winning ties.
+// class winning ties. With `reasons`, says why each candidate was turned down.
 MethodInfo* chooseOverload(Impl& impl, std::vector<std::vector<MethodInfo>*> tables, std::string_view member,
                            const std::vector<Value>& args, const std::vector<bool>& byref, bool forSet,
                            std::string* reasons) {
@@ -454,7 +451,7 @@ MethodInfo* chooseOverload(Impl& impl, std::vector<std::vector<MethodInfo>*> tab
       if ((m.decl.assignsParam() != nullptr) != forSet) continue;
       const size_t n = m.decl.explicitCount();
       if (args.size() < m.decl.required() || args.size() > n) {
-        *reasons += "\n  " + m.text + ": takes " + std::to_string(m.decl.required()) + " to " + std::to_string(n) +
+        if (reasons) *reasons += "\n  " + m.text + ": takes " + std::to_string(m.decl.required()) + " to " + std::to_string(n) +
                     " arguments";
         continue;
       }
@@ -467,7 +464,8 @@ MethodInfo* chooseOverload(Impl& impl, std::vector<std::vector<MethodInfo>*> tab
         bool wantRef = i < byref.size() && byref[i];
         int f = fit(impl, p.type, args[i]);
         if (wantRef != p.byref || f == 0) {
-          *reasons += "\n  " + m.text + ": argument " + std::to_string(i + 1) + " (" + kindName(args[i].kind()) +
+          if (reasons)
+            *reasons += "\n  " + m.text + ": argument " + std::to_string(i + 1) + " (" + kindName(args[i].kind()) +
                       (wantRef ? ", byref" : "") + ") does not fit";
           ok = false;
           break;
@@ -526,13 +524,9 @@ static std::vector<std::vector<MethodInfo>*> instanceTables(ClassInfo* cls) {
 Value Runtime::call(const Value& self, std::string_view member, std::vector<Value>& args, std::vector<bool> byref) {
   ObjectRecord& r = selfRecord(*impl_, self, member);
   std::string reasons;
-  MethodInfo* m = chooseOverload(*impl_, instanceTables(r.cls), member, args, byref, false, &reasons);
+  MethodInfo* m = chooseOverload(*impl_, instanceTables(r.cls), member, args, byref, false, nullptr);
   if (!m) {
-    // A property-like method read as a call.
-    if (args.empty())
-      for (ClassInfo* c = r.cls; c; c = c->super)
-        for (MethodInfo& pm : c->methods)
-          if (pm.propertyLike() && sameName(pm.decl.name, member)) return impl_->invoke(pm, self.asObject(), {}, {});
+    chooseOverload(*impl_, instanceTables(r.cls), member, args, byref, false, &reasons);
     throw UsageError("no member " + std::string(member) + " of class " + r.cls->name + " takes these arguments" +
                      reasons);
   }
@@ -551,7 +545,8 @@ Value Runtime::callShared(std::string_view className, std::string_view member, c
   std::string reasons;
   std::vector<std::vector<MethodInfo>*> tables;
   for (ClassInfo* c = cls; c; c = c->super) tables.push_back(&c->sharedMethods);
-  MethodInfo* m = chooseOverload(*impl_, tables, member, copy, {}, false, &reasons);
+  MethodInfo* m = chooseOverload(*impl_, tables, member, copy, {}, false, nullptr);
+  if (!m) chooseOverload(*impl_, tables, member, copy, {}, false, &reasons);
   if (!m) throw UsageError("no shared member " + std::string(member) + " of " + cls->name + " takes these arguments" + reasons);
   return callMethod(*impl_, *m, nullptr, copy, {});
 }

@@ -61,7 +61,7 @@ struct PropertyInfo {
   // Built-in classes: the host's own implementation.
   Value (*builtinGet)(Impl&, ObjectRecord&) = nullptr;
   bool (*builtinSet)(Impl&, ObjectRecord&, const Value&) = nullptr;
-  CallPlan getPlan, setPlan;
+  mutable CallPlan getPlan, setPlan;  // prepared on first use
 };
 
 struct ConstantInfo {

@@ -108,7 +108,7 @@ const char* orEmpty(const char* s) { return s ? s : ""; }
 }  // namespace
 
 template <typename L>
-static void readMembers(Impl& impl, ClassInfo& cls, const typename L::ClassDefT& def, bool extension) {
+static void readMembers(Impl& impl, ClassInfo& cls, const typename L::ClassDefT& def) {
   auto readProps = [&](const typename L::PropT* props, uintptr_t count, std::vector<PropertyInfo>& out) {
     if (!props) return;
     for (uintptr_t i = 0; i < count; ++i) {
@@ -175,7 +175,6 @@ static void readMembers(Impl& impl, ClassInfo& cls, const typename L::ClassDefT&
     }
   readProps(def.sharedProperties, def.sharedPropertyCount, cls.sharedProperties);
   readMethods(def.sharedMethods, def.sharedMethodCount, true, cls.sharedMethods);
-  (void)extension;
 }
 
 void Impl::registerClass(void* record, bool extension) {
@@ -229,8 +228,8 @@ void Impl::registerClass(void* record, bool extension) {
     if (older) old->forSystemUse = cls->dataStart;
     else cur->forSystemUse = cls->dataStart;
   }
-  if (older) readMembers<OlderLayout>(*this, *cls, *old, extension);
-  else readMembers<CurrentLayout>(*this, *cls, *cur, extension);
+  if (older) readMembers<OlderLayout>(*this, *cls, *old);
+  else readMembers<CurrentLayout>(*this, *cls, *cur);
 }
 
 void Impl::registerModule(REALmoduleDefinition* module) {
