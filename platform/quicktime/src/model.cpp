@@ -1,5 +1,7 @@
 // Construction of the model's objects and the sample copying that segment edits need.
 #include "model.h"
+#include "text_media.h"
+#include "timecode.h"
 
 #include <Aliases.h>
 
@@ -64,6 +66,8 @@ bool hasCharacteristic(OSType mediaType, OSType characteristic) {
 
 std::unique_ptr<MediaHandlerObject> makeHandler(Media* media) {
   if (media->type == SoundMediaType || media->type == MusicMediaType) return std::make_unique<SoundHandler>(media);
+  if (media->type == TextMediaType) return makeTextHandler(media);
+  if (media->type == TimeCodeMediaType) return makeTimeCodeHandler(media);
   return std::make_unique<VisualHandler>(media);
 }
 

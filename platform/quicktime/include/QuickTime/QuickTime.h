@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QuickTime/ImageCompression.h>
+#include <QuickTime/MetaData.h>
 #include <QuickTime/Movies.h>
 #include <QuickTime/QuickTimeComponents.h>
 #include <QuickTime/QuickTimeErrors.h>
+#include <QuickTime/TextMedia.h>
+#include <QuickTime/TimeCodeMedia.h>
