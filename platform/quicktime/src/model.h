@@ -52,6 +52,7 @@ H handleOf(Object* o) {
 struct UserDataItem {
   OSType type;
   Bytes data;  // the item atom's payload
+  uint64_t metaId = 0;  // identifier as an item of the owner's metadata; 0 until given
 };
 
 struct UserDataList : Object {
@@ -164,6 +165,7 @@ struct DataRef {
 struct Media;
 struct Track;
 struct Movie;
+class MetaStore;  // metadata_store.h
 
 // --- Media handlers ---------------------------------------------------------
 
@@ -313,6 +315,7 @@ struct Track : Object {
   EditList edits;
   std::vector<TrackReference> references;
   std::unique_ptr<UserDataList> userData;
+  std::shared_ptr<MetaStore> metaData;  // made by the first QTCopy...MetaData
   std::unique_ptr<Media> media;
   ApertureDimensions aperture;
 };
@@ -331,6 +334,7 @@ struct Movie : Object {
   std::vector<std::unique_ptr<Track>> tracks;
   uint32_t nextTrackID = 1;
   std::unique_ptr<UserDataList> userData;
+  std::shared_ptr<MetaStore> metaData;  // made by the first QTCopy...MetaData
   int16_t volume = 0x100;
   MatrixRecord matrix;
   Fixed preferredRate = kFixedOne;
