@@ -82,10 +82,10 @@ REALclassRef REALGetClassRef(const char* className) {
   return fn ? fn(className) : nullptr;
 }
 
-void* REALgetMovieMovie(REALmovie movie) {
+Movie REALgetMovieMovie(REALmovie movie) {
   if (!movie) return nullptr;
   auto fn = movieMovie.get();
-  return fn ? fn(movie) : nullptr;
+  return fn ? static_cast<Movie>(fn(movie)) : nullptr;
 }
 
 void REALLockObject(REALobject object) {
@@ -223,7 +223,7 @@ bool REALGetPropValueBoolean(REALobject object, const char* property, bool* valu
 
 RBInteger REALGetArrayUBound(REALarray array) {
   auto fn = arrayUBound.get();
-  return fn && array ? fn(array) : -1;
+  return fn && array ? fn(array) : 0;
 }
 
 REALobject REALGetArrayObject(REALobjectArray array, RBInteger index) {

@@ -7,6 +7,8 @@
 
 #include <pelorin/sdk.h>
 
+#include <QuickTime/Movies.h>
+
 #include <cstdint>
 
 // Entry signatures are the contract's (pelorin/sdk.h, "...Proc" types).
@@ -51,7 +53,7 @@ bool REALRegisterModule(REALmoduleDefinition* module);
 REALobject REALnewInstance(const char* className);       // "PluginNewInstance"
 REALclassRef REALGetClassRef(const char* className);     // "pluginObjectType"
 // The QuickTime Movie behind a host movie object, or null.
-void* REALgetMovieMovie(REALmovie movie);                // "getMovieMovie"
+Movie REALgetMovieMovie(REALmovie movie);                // "getMovieMovie"
 void REALLockObject(REALobject object);
 void REALUnlockObject(REALobject object);
 
@@ -89,7 +91,7 @@ bool REALSetPropValueInteger(REALobject object, const char* property, RBInteger 
 bool REALGetPropValueBoolean(REALobject object, const char* property, bool* value);  // "REALGetPropValueBool"
 
 // ---- arrays ----
-RBInteger REALGetArrayUBound(REALarray array);                      // "RuntimeUBound"; -1 without the entry
+RBInteger REALGetArrayUBound(REALarray array);                      // "RuntimeUBound"
 // "RuntimeDirectReadObjectArray"; the element comes locked, the caller releases it.
 REALobject REALGetArrayObject(REALobjectArray array, RBInteger index);
 
