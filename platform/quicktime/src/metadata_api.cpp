@@ -23,9 +23,11 @@ std::string refText(QTMetaDataRef ref) {
   return store ? std::to_string(store->serial()) : std::string("stale");
 }
 
-// Keys appear as hex bytes in memory order, so their byte order shows.
+// Keys appear as hex bytes in memory order, so their byte order shows; long
+// values only by their size.
 std::string bytesText(const UInt8* p, ByteCount n) {
   if (!p) return "NULL";
+  if (n > 64) return "<" + std::to_string(n) + " bytes>";
   std::string s;
   char buf[3];
   for (ByteCount i = 0; i < n; ++i) {
@@ -241,8 +243,8 @@ OSStatus QTMetaDataGetNextItem(QTMetaDataRef inMetaData, QTMetaDataStorageFormat
                                ByteCount inKeySize, QTMetaDataItem* outNextItem) {
   QTE_HOOK_("QTMetaDataGetNextItem", return *injected_,
             a_.raw("md", refText(inMetaData))("storage", Tag{inMetaDataFormat})(
-                "item", static_cast<long long>(inCurrentItem))("keyFormat", Tag{inKeyFormat})(
-                "key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize));
+                "item", static_cast<long long>(inCurrentItem))("keyFormat", Tag{inKeyFormat})
+                .raw("key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize));
   MetaStore* md = MetaStore::find(inMetaData);
   if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
   if (OSStatus err = checkFilter(inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize)) return finish(err);
@@ -254,8 +256,8 @@ OSStatus QTMetaDataGetItemCountWithKey(QTMetaDataRef inMetaData, QTMetaDataStora
                                        QTMetaDataKeyFormat inKeyFormat, const UInt8* inKeyPtr, ByteCount inKeySize,
                                        ItemCount* outCount) {
   QTE_HOOK_("QTMetaDataGetItemCountWithKey", return *injected_,
-            a_.raw("md", refText(inMetaData))("storage", Tag{inMetaDataFormat})("keyFormat", Tag{inKeyFormat})(
-                "key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize));
+            a_.raw("md", refText(inMetaData))("storage", Tag{inMetaDataFormat})("keyFormat", Tag{inKeyFormat})
+                .raw("key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize));
   MetaStore* md = MetaStore::find(inMetaData);
   if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
   if (OSStatus err = checkFilter(inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize)) return finish(err);
@@ -268,8 +270,8 @@ OSStatus QTMetaDataAddItem(QTMetaDataRef inMetaData, QTMetaDataStorageFormat inM
                            const UInt8* inValuePtr, ByteCount inValueSize, UInt32 inDataType,
                            QTMetaDataItem* outItem) {
   QTE_HOOK_("QTMetaDataAddItem", return *injected_,
-            a_.raw("md", refText(inMetaData))("storage", Tag{inMetaDataFormat})("keyFormat", Tag{inKeyFormat})(
-                "key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize)("valueSize", inValueSize)(
+            a_.raw("md", refText(inMetaData))("storage", Tag{inMetaDataFormat})("keyFormat", Tag{inKeyFormat})
+                .raw("key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize)("valueSize", inValueSize)(
                 "dataType", inDataType));
   MetaStore* md = MetaStore::find(inMetaData);
   if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
@@ -304,8 +306,8 @@ OSStatus QTMetaDataRemoveItem(QTMetaDataRef inMetaData, QTMetaDataItem inItem) {
 OSStatus QTMetaDataRemoveItemsWithKey(QTMetaDataRef inMetaData, QTMetaDataStorageFormat inMetaDataFormat,
                                       QTMetaDataKeyFormat inKeyFormat, const UInt8* inKeyPtr, ByteCount inKeySize) {
   QTE_HOOK_("QTMetaDataRemoveItemsWithKey", return *injected_,
-            a_.raw("md", refText(inMetaData))("storage", Tag{inMetaDataFormat})("keyFormat", Tag{inKeyFormat})(
-                "key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize));
+            a_.raw("md", refText(inMetaData))("storage", Tag{inMetaDataFormat})("keyFormat", Tag{inKeyFormat})
+                .raw("key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize));
   MetaStore* md = MetaStore::find(inMetaData);
   if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
   if (OSStatus err = checkFilter(inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize)) return finish(err);
@@ -365,9 +367,9 @@ OSStatus QTMetaDataSetItemProperty(QTMetaDataRef inMetaData, QTMetaDataItem inIt
                                    ConstQTPropertyValuePtr inPropValueAddress) {
   QTE_HOOK_("QTMetaDataSetItemProperty", return *injected_,
             a_.raw("md", refText(inMetaData))("item", static_cast<long long>(inItem))("class", Tag{inPropClass})(
-                "id", Tag{inPropID})("size", inPropValueSize)(
-                "value", bytesText(static_cast<const UInt8*>(inPropValueAddress),
-                                   inPropID == kQTMetaDataItemPropertyID_Value ? 0 : inPropValueSize)));
+                "id", Tag{inPropID})("size", inPropValueSize)
+                .raw("value", bytesText(static_cast<const UInt8*>(inPropValueAddress),
+                                   inPropValueSize)));
   MetaStore* md;
   ItemPlace p;
   if (OSStatus err = findItem(inMetaData, inItem, md, p)) return finish(err);
