@@ -415,3 +415,142 @@ TEST(MetaData, CallsAreLoggedWithKeyBytesAndAnswerInjectedResults) {
 }
 
 }  // namespace
+
+// --- The file form of the QuickTime and iTunes items ---------------------------
+
+#include "../../platform/quicktime/src/metadata_store.h"
+
+namespace {
+
+Bytes atom(const char* type, const Bytes& payload) {
+  Bytes b(8);
+  put32(b, 0, uint32_t(8 + payload.size()));
+  std::memcpy(b.data() + 4, type, 4);
+  b.insert(b.end(), payload.begin(), payload.end());
+  return b;
+}
+Bytes cat(std::initializer_list<Bytes> parts) {
+  Bytes b;
+  for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
+  return b;
+}
+Bytes withoutLastByte(Bytes b) {
+  b.pop_back();
+  return b;
+}
+Bytes be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+
+const Bytes kMdtaHandler = atom("hdlr", cat({be32(0), be32(0), text("mdta"), be32(0), be32(0), be32(0), {0}}));
+
+TEST(MetaDataAtoms, QuickTimeItemsWriteAsKeysAndIlstAndReadBack) {
+  MovieHolder movie;
+  MetaHolder md(movie);
+  add(md, kMdta, kQTMetaDataKeyFormatQuickTime, text("title"), "Meta Title");
+  QTMetaDataItem gone = add(md, kMdta, kQTMetaDataKeyFormatQuickTime, text("com.example.gone"), "x");
+  QTMetaDataItem n = add(md, kMdta, kQTMetaDataKeyFormatUserData, code("LOOP"_4cc), std::string("\x01", 1),
+                         kQTMetaDataTypeUnsignedIntegerBE);
+  UInt32 locale = 0x00010002;
+  ASSERT_EQ(QTMetaDataSetItemProperty(md, n, kPropertyClass_MetaDataItem, kQTMetaDataItemPropertyID_Locale, 4,
+                                      &locale), noErr);
+  add(md, kMdta, kQTMetaDataKeyFormatQuickTime, text("title"), "Second");
+  ASSERT_EQ(QTMetaDataRemoveItem(md, gone), noErr);  // its key leaves the list; later keys move up
+
+  const qte::QuickTimeMetaData& store = qte::MetaStore::find(md.ref)->quickTime();
+  Bytes written = qte::writeQuickTimeMetaAtom(store);
+  Bytes expected = atom("meta", cat({
+      kMdtaHandler,
+      atom("keys", cat({be32(0), be32(2),              //
+                        be32(13), text("mdta"), text("title"),  // key 1
+                        be32(12), text("udta"), text("LOOP")})),  // key 2: a big-endian code
+      atom("ilst", cat({atom("\0\0\0\1", atom("data", cat({be32(1), be32(0), text("Meta Title")}))),
+                        atom("\0\0\0\2", atom("data", cat({be32(22), be32(0x00010002), {1}}))),
+                        atom("\0\0\0\1", atom("data", cat({be32(1), be32(0), text("Second")})))})),
+  }));
+  EXPECT_EQ(written, expected);
+
+  qte::QuickTimeMetaData back;
+  ASSERT_EQ(qte::readQuickTimeMetaAtom(written.data(), written.size(), back), noErr);
+  EXPECT_EQ(back.keys, store.keys);
+  ASSERT_EQ(back.items.size(), store.items.size());
+  for (size_t i = 0; i < back.items.size(); ++i) {
+    EXPECT_EQ(back.items[i].keyIndex, store.items[i].keyIndex);
+    EXPECT_EQ(back.items[i].data.value, store.items[i].data.value);
+    EXPECT_EQ(back.items[i].data.dataType, store.items[i].data.dataType);
+    EXPECT_EQ(back.items[i].data.locale, store.items[i].data.locale);
+  }
+}
+
+TEST(MetaDataAtoms, ReaderToleratesWhatWritersDoAndRefusesBrokenAtoms) {
+  Bytes keys = atom("keys", cat({be32(0), be32(2), be32(9), text("mdta"), text("a"), be32(9), text("mdta"), text("b")}));
+  Bytes item = atom("\0\0\0\2", cat({atom("data", cat({be32(1), be32(0), text("B")})),
+                                     atom("data", cat({be32(1), be32(0x10), text("b")}))}));
+  Bytes ilst = atom("ilst", item);
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    OSErr expected;
+  };
+  const Case cases[] = {
+      {"plain", atom("meta", cat({kMdtaHandler, keys, ilst})), noErr},
+      {"version/flags first", atom("meta", cat({be32(0), kMdtaHandler, keys, ilst})), noErr},
+      {"trailing zero word and free space", atom("meta", cat({kMdtaHandler, keys, ilst, atom("free", {0, 0}), be32(0)})),
+       noErr},
+      {"truncated", withoutLastByte(atom("meta", cat({kMdtaHandler, keys, ilst}))), badPublicMovieAtom},
+      {"iTunes handler", atom("meta", cat({atom("hdlr", cat({be32(0), be32(0), text("mdir"), Bytes(13)})), keys, ilst})),
+       badPublicMovieAtom},
+      {"key count beyond the atom",
+       atom("meta", cat({kMdtaHandler, atom("keys", cat({be32(0), be32(0x40000000)})), ilst})), badPublicMovieAtom},
+      {"key larger than the list",
+       atom("meta", cat({kMdtaHandler, atom("keys", cat({be32(0), be32(1), be32(99), text("mdta")})), ilst})),
+       badPublicMovieAtom},
+      {"item of a missing key", atom("meta", cat({kMdtaHandler, ilst})), badPublicMovieAtom},
+      {"data shorter than its header",
+       atom("meta", cat({kMdtaHandler, keys, atom("ilst", atom("\0\0\0\1", atom("data", {0, 0, 0, 1})))})),
+       badPublicMovieAtom},
+      {"child larger than parent", atom("meta", cat({kMdtaHandler, keys, be32(200), text("ilst")})),
+       badPublicMovieAtom},
+  };
+  for (const Case& c : cases) {
+    qte::QuickTimeMetaData md;
+    md.keys.push_back({kMdta, text("untouched")});
+    EXPECT_EQ(qte::readQuickTimeMetaAtom(c.bytes.data(), c.bytes.size(), md), c.expected) << c.what;
+    if (c.expected != noErr) {
+      EXPECT_EQ(md.keys.size(), 1u) << c.what;  // a failed read leaves the target alone
+      continue;
+    }
+    // Two values of key 2 become two items; the unused key 1 is dropped.
+    ASSERT_EQ(md.keys.size(), 1u) << c.what;
+    EXPECT_EQ(md.keys[0].key, text("b"));
+    ASSERT_EQ(md.items.size(), 2u) << c.what;
+    EXPECT_EQ(md.items[1].data.locale, 0x10u);
+    EXPECT_LT(md.items[0].id, md.items[1].id);
+  }
+}
+
+TEST(MetaDataAtoms, ITunesItemsKeepShortAndLongKeys) {
+  MovieHolder movie;
+  MetaHolder md(movie);
+  add(md, kItms, kQTMetaDataKeyFormatiTunesShortForm, code(0xA96E616D), "Song");
+  add(md, kItms, kQTMetaDataKeyFormatiTunesLongForm, text("iTunSMPB"), " 00000000");
+  auto& items = qte::MetaStore::find(md.ref)->iTunes();
+  Bytes written = qte::writeITunesMetaAtom(items);
+  Bytes expected = atom("meta", cat({
+      be32(0),
+      atom("hdlr", cat({be32(0), be32(0), text("mdir"), text("appl"), be32(0), be32(0), {0}})),
+      atom("ilst", cat({atom("\xA9nam", atom("data", cat({be32(1), be32(0), text("Song")}))),
+                        atom("----", cat({atom("mean", cat({be32(0), text("com.apple.iTunes")})),
+                                          atom("name", cat({be32(0), text("iTunSMPB")})),
+                                          atom("data", cat({be32(1), be32(0), text(" 00000000")}))}))})),
+  }));
+  EXPECT_EQ(written, expected);
+
+  std::vector<qte::ITunesItem> back;
+  ASSERT_EQ(qte::readITunesMetaAtom(written.data(), written.size(), back), noErr);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].type, 0xA96E616Du);
+  EXPECT_EQ(back[1].mean, "com.apple.iTunes");
+  EXPECT_EQ(back[1].name, text("iTunSMPB"));
+  EXPECT_EQ(back[1].data.value, text(" 00000000"));
+}
+
+}  // namespace
