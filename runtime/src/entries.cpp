@@ -3,6 +3,9 @@
 // Each entry finds its runtime through the current-runtime pointer, counts the
 // call under the name the plugin asked for, and never lets a C++ exception out:
 // the plugin's frames are C.
+#include <Files.h>
+#include <MacErrors.h>
+
 #include <cstring>
 #include <new>
 
@@ -80,6 +83,7 @@ REALobject ePluginNewInstance(const char* className) {
       case Builtin::MemoryBlock: return I->newMemoryBlock(0);
       case Builtin::Movie: return I->newMovie(nullptr, false);
       case Builtin::Array: return I->newArray({});
+      case Builtin::FolderItem: return I->newFolderItem("");
       case Builtin::Module:
       case Builtin::Application: return nullptr;
       default: return I->newInstance(cls);
@@ -318,6 +322,27 @@ void* egetMovieMovie(REALmovie movie) {
   return r ? r->movie : nullptr;
 }
 
+// ---- folder items ----
+
+REALfolderItem eFolderItemFromFSSpec(const FSSpec* spec) {
+  Impl* I = enter("FolderItemFromFSSpec");
+  return guarded(I, "FolderItemFromFSSpec", REALfolderItem(nullptr), [&]() -> REALfolderItem {
+    if (!spec) return nullptr;
+    size_t n = strnlen(spec->path, sizeof spec->path);
+    if (n == 0 || n == sizeof spec->path) return nullptr;
+    return I->newFolderItem(std::string(spec->path, n));
+  });
+}
+
+// Like the File Manager's FSRef, only an existing item can be named.
+bool eREALFSRefFromFolderItem(REALfolderItem item, FSRef* ref, void*) {
+  Impl* I = enter("REALFSRefFromFolderItem");
+  ObjectRecord* r = builtinOf(I, item, Builtin::FolderItem, "REALFSRefFromFolderItem");
+  if (!r || !ref) return false;
+  Boolean isDirectory = false;
+  return FSPathMakeRef(reinterpret_cast<const UInt8*>(r->path.c_str()), ref, &isDirectory) == noErr;
+}
+
 // ---- the table ----
 
 struct Entry {
@@ -335,8 +360,7 @@ bool hasVersion(const Impl& impl) { return impl.config.hostVersion.has_value(); 
 
 // Pictures ("newPicture", "REALBuildPictureFromBuffer", "lockPictureDescription",
 // "REALLockPictureDescription", "unlockPictureDescription", "REALPictureClearCache")
-// and folder items ("FolderItemFromFSSpec", "REALFSRefFromFolderItem") join this
-// table when the runtime grows those built-in classes.
+// join this table when the runtime grows its picture class.
 const Entry kEntries[] = {
     {"REALGetRBVersion", proc(eREALGetRBVersion), hasVersion},
     {"RegisterPluginVersion", proc(eRegisterPluginVersion), nullptr},
@@ -371,6 +395,8 @@ const Entry kEntries[] = {
     {"REALGetPropValueBool", proc(eREALGetPropValueBool), nullptr},
     {"RuntimeUBound", proc(eRuntimeUBound), nullptr},
     {"RuntimeDirectReadObjectArray", proc(eRuntimeDirectReadObjectArray), nullptr},
+    {"FolderItemFromFSSpec", proc(eFolderItemFromFSSpec), nullptr},
+    {"REALFSRefFromFolderItem", proc(eREALFSRefFromFolderItem), nullptr},
 };
 
 }  // namespace

@@ -243,6 +243,12 @@ REALobject Impl::newArray(const std::vector<REALobject>& elements) {
   return o;
 }
 
+REALobject Impl::newFolderItem(std::string path) {
+  REALobject o = allocateObject(findClass("FolderItem"));
+  recordOf(o)->path = std::move(path);
+  return o;
+}
+
 void Impl::raise(REALobject exception) {
   ObjectRecord* r = liveObject(exception, "RuntimeRaiseException");
   if (!r) return;

@@ -69,7 +69,7 @@ struct ConstantInfo {
   std::string valueText;
 };
 
-enum class Builtin { None, Exception, MemoryBlock, Movie, Array, Application, Module };
+enum class Builtin { None, Exception, MemoryBlock, Movie, Array, FolderItem, Application, Module };
 
 struct ClassInfo {
   std::string name;
@@ -108,6 +108,7 @@ struct ObjectRecord {
   std::vector<REALobject> elements;       // arrays: each element holds one lock
   REALstring message = nullptr;           // exceptions: one lock
   RBInteger errorNumber = 0;
+  std::string path;                       // folder items: absolute path
 
   ObjectHeader* header() const { return reinterpret_cast<ObjectHeader*>(memory); }
   intptr_t locks() const { return header()->locks; }
@@ -179,6 +180,7 @@ struct Impl {
   REALobject newMemoryBlock(RBInteger size);
   REALobject newMovie(void* movie, bool owned);
   REALobject newArray(const std::vector<REALobject>& elements);  // locks each element
+  REALobject newFolderItem(std::string path);
   void raise(REALobject exception);
   void clearPendingException();
   [[noreturn]] void throwPending();

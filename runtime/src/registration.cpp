@@ -50,6 +50,10 @@ bool setErrorNumber(Impl&, ObjectRecord& r, const Value& v) {
   return true;
 }
 
+Value getNativePath(Impl& impl, ObjectRecord& r) {
+  return Value::adoptString(impl.runtime, impl.buildString(r.path, kREALEncodingUTF8));
+}
+
 Value getMemorySize(Impl&, ObjectRecord& r) { return Value::integer(static_cast<int64_t>(r.bytes.size())); }
 
 PropertyInfo builtinProperty(const ClassInfo* owner, const char* name, const char* type,
@@ -81,6 +85,8 @@ void Impl::installBuiltinClasses() {
   block->properties.push_back(builtinProperty(block, "Size", "Integer", getMemorySize, nullptr));
   addBuiltinClass("movie", nullptr, Builtin::Movie);
   addBuiltinClass("ObjectArray", nullptr, Builtin::Array);
+  ClassInfo* folder = addBuiltinClass("FolderItem", nullptr, Builtin::FolderItem);
+  folder->properties.push_back(builtinProperty(folder, "NativePath", "String", getNativePath, nullptr));
 
   switch (config.appKind) {
     case AppKind::Desktop: addBuiltinClass("Application", nullptr, Builtin::Application); break;

@@ -278,6 +278,7 @@ Value Runtime::newObject(std::string_view className) {
     case Builtin::MemoryBlock: return newMemoryBlock("");
     case Builtin::Movie: return newMovie();
     case Builtin::Array: return newObjectArray({});
+    case Builtin::FolderItem: return newFolderItem("");
     case Builtin::Module: throw UsageError(cls->name + " is a module");
     default: break;
   }
@@ -303,6 +304,10 @@ Value Runtime::newObjectArray(const std::vector<Value>& elements) {
     refs.push_back(e.asObject());
   }
   return Value::adoptObject(*this, impl_->newArray(refs));
+}
+
+Value Runtime::newFolderItem(std::string_view path) {
+  return Value::adoptObject(*this, impl_->newFolderItem(std::string(path)));
 }
 
 Value Runtime::newMovie() {

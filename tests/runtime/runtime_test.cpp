@@ -420,6 +420,21 @@ TEST_F(RuntimeTest, MoviesThroughClassExtensionAndModule) {
   rt().setMovieProvider({});
 }
 
+TEST_F(RuntimeTest, FolderItemsNameFilesByPath) {
+  Value c = rt().newObject("Counter");
+  Value f = rt().call(c, "FileOf", {rt().string("/tmp")});
+  ASSERT_EQ(rt().className(f), "FolderItem");
+  EXPECT_EQ(text(rt().get(f, "NativePath")), "/tmp");
+  EXPECT_EQ(text(rt().call(c, "RefPath", {f})), "/tmp");
+  // An FSRef names only what exists.
+  Value missing = rt().newFolderItem("/tmp/pelorin-no-such-file");
+  EXPECT_EQ(text(rt().call(c, "RefPath", {missing})), "!");
+  EXPECT_EQ(text(rt().call(c, "RefPath", {Value()})), "!");
+  EXPECT_TRUE(rt().call(c, "FileOf", {rt().string("")}).isNil());
+  EXPECT_THROW(rt().call(c, "RefPath", {c}), UsageError);
+  rt().callShared("Counter", "TakeLog");
+}
+
 TEST_F(RuntimeTest, EachRuntimeGetsAPristinePlugin) {
   Value movie = rt().newMovie(nullptr);
   rt().set(movie, "RateZQK", D(4.0));

@@ -174,6 +174,9 @@ class Runtime {
   Value newMovie();
   Value newMovie(void* qtMovie);
   void setMovieProvider(MovieProvider provider);
+  // A folder item naming a file or folder by absolute path (which need not exist);
+  // its read-only property "NativePath" gives the path back.
+  Value newFolderItem(std::string_view path);
 
   // Call a method (or read a property-like method) by name; overloads are chosen by
   // the argument count and kinds, missing trailing arguments take the declared

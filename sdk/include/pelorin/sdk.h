@@ -248,6 +248,10 @@ typedef bool (*REALSetPropValueIntegerProc)(REALobject object, const char* prope
 typedef bool (*REALGetPropValueBoolProc)(REALobject object, const char* property, bool* value);
 typedef RBInteger (*RuntimeUBoundProc)(REALarray array);
 typedef REALobject (*RuntimeDirectReadObjectArrayProc)(REALarray array, RBInteger index);  // locked
+struct FSSpec;
+struct FSRef;
+typedef REALfolderItem (*FolderItemFromFSSpecProc)(const struct FSSpec* spec);
+typedef bool (*REALFSRefFromFolderItemProc)(REALfolderItem item, struct FSRef* ref, void* reserved);
 
 // The plugin's single export.
 typedef void (*REALPluginMainProc)(REALResolver resolver);
