@@ -324,8 +324,9 @@ TEST_F(GWorldTest, TheBundleReachesTheSameQuickDraw) {
   FSRef folder;
   ASSERT_EQ(FSFindFolder(kOnAppropriateDisk, kFrameworksFolderType, true, &folder), noErr);
   CFURLRef base = CFURLCreateFromFSRef(kCFAllocatorDefault, &folder);
-  CFURLRef url =
-      CFURLCreateCopyAppendingPathComponent(kCFAllocatorDefault, base, CFSTR("ApplicationServices.framework"), false);
+  CFStringRef leaf = CFStringCreateWithCString(nullptr, "ApplicationServices.framework", kCFStringEncodingUTF8);
+  CFURLRef url = CFURLCreateCopyAppendingPathComponent(kCFAllocatorDefault, base, leaf, false);
+  CFRelease(leaf);
   CFBundleRef bundle = CFBundleCreate(kCFAllocatorDefault, url);
   ASSERT_NE(bundle, nullptr);
   ASSERT_TRUE(CFBundleLoadExecutable(bundle));
