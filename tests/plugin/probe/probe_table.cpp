@@ -120,17 +120,6 @@ bool QuickTimeAvailable() { return !QuickTimeUnavailable(); }
 
 RBInteger Int32FromDouble(double value) { return DoubleToInt32(value); }
 
-RBInteger ColorRoundTrip(RBInteger color, bool unmasked) {
-  const RGBColor rgb = unmasked ? HostColorToRGBUnmasked(static_cast<RBColor>(color))
-                                : HostColorToRGB(static_cast<RBColor>(color));
-  return (RBInteger{rgb.red} << 32) | (RBInteger{rgb.green} << 16) | rgb.blue;
-}
-
-RBInteger HostColorOf(RBInteger red, RBInteger green, RBInteger blue) {
-  const RGBColor rgb{static_cast<uint16_t>(red), static_cast<uint16_t>(green), static_cast<uint16_t>(blue)};
-  return RGBToHostColor(rgb);
-}
-
 // -1 when the Carbon framework cannot be reached.
 RBInteger FontNumber(REALstring name) {
   auto getFNum = _GetFNum.get();
@@ -197,8 +186,6 @@ REALmethodDefinition kProbeSharedMethods[] = {
     MethodRecord("RaiseOutOfBounds(value as integer, count as integer)", &RaiseOutOfBounds),
     MethodRecord("QuickTimeAvailable() as Boolean", &QuickTimeAvailable),
     MethodRecord("Int32FromDouble(value as Double) as integer", &Int32FromDouble),
-    MethodRecord("ColorRoundTrip(color as integer, unmasked as Boolean) as integer", &ColorRoundTrip),
-    MethodRecord("HostColorOf(red as integer, green as integer, blue as integer) as integer", &HostColorOf),
     MethodRecord("FontNumber(name as String) as integer", &FontNumber),
     MethodRecord("FontName(number as integer) as String", &FontName),
     MethodRecord("TextSizeAvailable() as Boolean", &TextSizeAvailable),
