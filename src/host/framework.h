@@ -10,8 +10,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <Fonts.h>
 #include <MacTypes.h>
-
-#include "qt/quickdraw_types.h"
+#include <QuickDraw.h>
 
 // The loaded bundle `name` in the Frameworks folder, or null. Owned by the caller.
 CFBundleRef LoadFrameworkBundle(CFStringRef name);
@@ -39,33 +38,36 @@ class FrameworkFunction {
   Fn fn_ = nullptr;
 };
 
+// Each keeps the published signature, taken from the platform header, but is
+// reached only through its bundle.
+
 // "Carbon.framework"
-extern FrameworkFunction<void (*)(ConstStr255Param, int16_t*)> _GetFNum;
-extern FrameworkFunction<void (*)(int16_t, Str255)> _GetFontName;
+extern FrameworkFunction<decltype(&::GetFNum)> _GetFNum;
+extern FrameworkFunction<decltype(&::GetFontName)> _GetFontName;
 
 // "ApplicationServices.framework"
-extern FrameworkFunction<void (*)(const Rect*, const Pattern*)> _FillRect;
-extern FrameworkFunction<void (*)(int16_t)> _TextSize;
-extern FrameworkFunction<void (*)(int16_t)> _TextFace;
-extern FrameworkFunction<void (*)(const RGBColor*)> _RGBForeColor;
-extern FrameworkFunction<QDErr (*)(GWorldPtr*, int16_t, const Rect*, CTabHandle, GDHandle, GWorldFlags)> _NewGWorld;
-extern FrameworkFunction<void (*)(GWorldPtr)> _DisposeGWorld;
-extern FrameworkFunction<void (*)(RgnHandle)> _DisposeRgn;
-extern FrameworkFunction<void (*)(CGrafPtr, GDHandle)> _SetGWorld;
-extern FrameworkFunction<void (*)(CGrafPtr*, GDHandle*)> _GetGWorld;
-extern FrameworkFunction<PixMapHandle (*)(CGrafPtr)> _GetPortPixMap;
-extern FrameworkFunction<int16_t (*)(PixMapHandle)> _GetPixDepth;
-extern FrameworkFunction<void (*)(PixMapHandle)> _UnlockPixels;
-extern FrameworkFunction<Boolean (*)(PixMapHandle)> _LockPixels;
-extern FrameworkFunction<PixMapHandle (*)(GWorldPtr)> _GetGWorldPixMap;
-extern FrameworkFunction<Ptr (*)(PixMapHandle)> _GetPixBaseAddr;
-extern FrameworkFunction<long (*)(PixMapHandle)> _GetPixRowBytes;
-extern FrameworkFunction<Rect* (*)(CGrafPtr, Rect*)> _GetPortBounds;
-extern FrameworkFunction<const BitMap* (*)(CGrafPtr)> _GetPortBitMapForCopyBits;
-extern FrameworkFunction<void (*)(const BitMap*, const BitMap*, const Rect*, const Rect*, int16_t, RgnHandle)> _CopyBits;
-extern FrameworkFunction<void (*)(FontInfo*)> _GetFontInfo;
-extern FrameworkFunction<void (*)(int16_t)> _TextFont;
-extern FrameworkFunction<GWorldFlags (*)(GWorldPtr*, int16_t, const Rect*, CTabHandle, GDHandle, GWorldFlags)> _UpdateGWorld;
-extern FrameworkFunction<OSErr (*)(RgnHandle, const BitMap*)> _BitMapToRegion;
-extern FrameworkFunction<void (*)(RgnHandle, const Pattern*)> _FillRgn;
-extern FrameworkFunction<RgnHandle (*)()> _NewRgn;
+extern FrameworkFunction<decltype(&::FillRect)> _FillRect;
+extern FrameworkFunction<decltype(&::TextSize)> _TextSize;
+extern FrameworkFunction<decltype(&::TextFace)> _TextFace;
+extern FrameworkFunction<decltype(&::RGBForeColor)> _RGBForeColor;
+extern FrameworkFunction<decltype(&::NewGWorld)> _NewGWorld;
+extern FrameworkFunction<decltype(&::DisposeGWorld)> _DisposeGWorld;
+extern FrameworkFunction<decltype(&::DisposeRgn)> _DisposeRgn;
+extern FrameworkFunction<decltype(&::SetGWorld)> _SetGWorld;
+extern FrameworkFunction<decltype(&::GetGWorld)> _GetGWorld;
+extern FrameworkFunction<decltype(&::GetPortPixMap)> _GetPortPixMap;
+extern FrameworkFunction<decltype(&::GetPixDepth)> _GetPixDepth;
+extern FrameworkFunction<decltype(&::UnlockPixels)> _UnlockPixels;
+extern FrameworkFunction<decltype(&::LockPixels)> _LockPixels;
+extern FrameworkFunction<decltype(&::GetGWorldPixMap)> _GetGWorldPixMap;
+extern FrameworkFunction<decltype(&::GetPixBaseAddr)> _GetPixBaseAddr;
+extern FrameworkFunction<decltype(&::GetPixRowBytes)> _GetPixRowBytes;
+extern FrameworkFunction<decltype(&::GetPortBounds)> _GetPortBounds;
+extern FrameworkFunction<decltype(&::GetPortBitMapForCopyBits)> _GetPortBitMapForCopyBits;
+extern FrameworkFunction<decltype(&::CopyBits)> _CopyBits;
+extern FrameworkFunction<decltype(&::GetFontInfo)> _GetFontInfo;
+extern FrameworkFunction<decltype(&::TextFont)> _TextFont;
+extern FrameworkFunction<decltype(&::UpdateGWorld)> _UpdateGWorld;
+extern FrameworkFunction<decltype(&::BitMapToRegion)> _BitMapToRegion;
+extern FrameworkFunction<decltype(&::FillRgn)> _FillRgn;
+extern FrameworkFunction<decltype(&::NewRgn)> _NewRgn;
