@@ -257,7 +257,17 @@ TEST_F(GWorldTest, CopyBitsScalesAndConvertsBetweenDepths) {
   EXPECT_EQ(pixelRow(g24, 0)[5], 100);
   CopyBits(GetPortBitMapForCopyBits(g24), GetPortBitMapForCopyBits(back), &row, &row, srcCopy, nullptr);
   EXPECT_EQ(std::memcmp(pixelRow(back, 0), greys, 3), 0);
+
   DisposeGWorld(g8), DisposeGWorld(g24), DisposeGWorld(back);
+
+  // Within one image the copy reads the pixels as they were before it began.
+  GWorldPtr column = newWorld(8, 1, 3);
+  auto cell = [&](int y) { return const_cast<uint8_t*>(pixelRow(column, y)); };
+  *cell(0) = 0, *cell(1) = 100, *cell(2) = 201;
+  Rect from{0, 0, 2, 1}, to{1, 0, 3, 1};
+  CopyBits(GetPortBitMapForCopyBits(column), GetPortBitMapForCopyBits(column), &from, &to, srcCopy, nullptr);
+  EXPECT_EQ((std::vector<int>{*cell(0), *cell(1), *cell(2)}), (std::vector<int>{0, 0, 100}));
+  DisposeGWorld(column);
 }
 
 TEST_F(GWorldTest, CopyBitsModesMasksAndColours) {

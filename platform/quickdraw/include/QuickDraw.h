@@ -120,7 +120,7 @@ enum {
   useLocalHdwrMem = 1u << 5,
   pixelsPurgeable = 1u << 6,
   pixelsLocked = 1u << 7,
-  kNativeEndianPixMap = 1u << 8,  // 32-bit pixels as native-order words: B, G, R, x here
+  kNativeEndianPixMap = 1u << 8,  // 32-bit pixels as native-order words (B, G, R, x on x86)
   mapPix = 1u << 16,
   newDepth = 1u << 17,
   alignPix = 1u << 18,

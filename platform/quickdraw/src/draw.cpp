@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace qd {
@@ -162,6 +164,17 @@ __attribute__((visibility("default"))) void CopyBits(const BitMap* srcBits, cons
   int sw = srcRect->right - srcRect->left, sh = srcRect->bottom - srcRect->top;
   int dw = dstRect->right - dstRect->left, dh = dstRect->bottom - dstRect->top;
   if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0 || src.empty() || dst.empty()) return;
+
+  // Copying within one image reads from a snapshot, so no pixel is read after it
+  // was overwritten, whichever way the rectangles overlap.
+  std::unique_ptr<uint8_t[]> snapshot;
+  if (src.base == dst.base) {
+    size_t bytes = static_cast<size_t>(src.rowBytes) * static_cast<size_t>(src.height());
+    snapshot.reset(new (std::nothrow) uint8_t[bytes]);
+    if (!snapshot) return setError(memFullErr);
+    std::memcpy(snapshot.get(), src.base, bytes);
+    src.base = snapshot.get();
+  }
 
   const Port& port = *currentPort();
   Transfer t{op, false, toRgb(port.fgColor), toRgb(port.bgColor)};

@@ -16,12 +16,12 @@ constexpr long kMaxPixelBytes = 1L << 30;
 
 bool validDepth(int depth) { return depth == 1 || depth == 8 || depth == 24 || depth == 32; }
 
-Layout layoutFor(int depth, bool nativeEndian) {
+Layout layoutFor(int depth, bool bgra) {
   switch (depth) {
     case 1: return Layout::Mono1;
     case 8: return Layout::Grey8;
     case 24: return Layout::Rgb24;
-    default: return nativeEndian ? Layout::Bgra32 : Layout::Argb32;
+    default: return bgra ? Layout::Bgra32 : Layout::Argb32;
   }
 }
 
@@ -80,7 +80,7 @@ __attribute__((visibility("default"))) QDErr NewGWorld(GWorldPtr* offscreenGWorl
   world->device.offscreen = true;
   world->pixels = std::move(pixels);
   world->pixelsLocked = (flags & pixelsLocked) != 0;
-  describePixels(*world, depth, (flags & kNativeEndianPixMap) != 0, rowBytes, bounds);
+  describePixels(*world, depth, (flags & kNativeEndianPixMap) && kLittleEndian, rowBytes, bounds);
   registerWorld(world);
   *offscreenGWorld = reinterpret_cast<GWorldPtr>(world);
   return noErr;
@@ -112,14 +112,14 @@ __attribute__((visibility("default"))) GWorldFlags UpdateGWorld(GWorldPtr* offsc
   if (cTable) return fail(paramErr);
 
   Raster old = world->raster();
-  bool nativeEndian = (flags & kNativeEndianPixMap) || old.layout == Layout::Bgra32;
-  Layout layout = layoutFor(depth, nativeEndian);
+  bool bgra = ((flags & kNativeEndianPixMap) && kLittleEndian) || old.layout == Layout::Bgra32;
+  Layout layout = layoutFor(depth, bgra);
   Rect bounds = *boundsRect;
   int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
   bool sameSize = width == old.width() && height == old.height();
   if (sameSize && layout == old.layout) {
     // Only the coordinates move; the pixels stay as they are.
-    describePixels(*world, depth, nativeEndian, world->ext.rowBytes, bounds);
+    describePixels(*world, depth, bgra, world->ext.rowBytes, bounds);
     setError(noErr);
     return 0;
   }
@@ -135,7 +135,7 @@ __attribute__((visibility("default"))) GWorldFlags UpdateGWorld(GWorldPtr* offsc
   if (keep) carryOver(old, fresh, stretch);
 
   world->pixels = std::move(pixels);
-  describePixels(*world, depth, nativeEndian, rowBytes, bounds);
+  describePixels(*world, depth, bgra, rowBytes, bounds);
   GWorldFlags result = reallocPix;
   if (depth != oldDepth) result |= newDepth;
   if (keep) result |= depth != oldDepth || layout != old.layout ? GWorldFlags{mapPix} : 0;

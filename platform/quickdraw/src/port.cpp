@@ -90,7 +90,7 @@ Raster Port::raster() const {
   return r;
 }
 
-void describePixels(Port& port, int depth, bool nativeEndian, long rowBytes, const Rect& bounds) {
+void describePixels(Port& port, int depth, bool bgra, long rowBytes, const Rect& bounds) {
   PixMap& pm = port.pixMap;
   pm.baseAddr = reinterpret_cast<Ptr>(port.pixels.get());
   pm.rowBytes = static_cast<int16_t>(0x8000 | (rowBytes & 0x3FFF));
@@ -104,7 +104,7 @@ void describePixels(Port& port, int depth, bool nativeEndian, long rowBytes, con
   pm.pixelSize = static_cast<int16_t>(depth);
   pm.cmpCount = indexed ? 1 : 3;
   pm.cmpSize = static_cast<int16_t>(indexed ? depth : 8);
-  pm.pixelFormat = depth == 32 ? static_cast<OSType>(nativeEndian ? k32BGRAPixelFormat : k32ARGBPixelFormat) : static_cast<OSType>(depth);
+  pm.pixelFormat = depth == 32 ? static_cast<OSType>(bgra ? k32BGRAPixelFormat : k32ARGBPixelFormat) : static_cast<OSType>(depth);
   pm.pmTable = depth == 1 ? monoTable() : depth == 8 ? greyTable() : nullptr;
   port.ext.rowBytes = rowBytes;
   pm.pmExt = &port.ext;
@@ -123,7 +123,9 @@ __attribute__((visibility("default"))) void GetPort(GrafPtr* port) {
 
 __attribute__((visibility("default"))) void SetPort(GrafPtr port) {
   if (!port) return setCurrentPort(nullptr);
-  if (Port* p = portFrom(port)) setCurrentPort(p);
+  Port* p = portFrom(port);
+  if (!p) return setError(paramErr);
+  setCurrentPort(p);
 }
 
 __attribute__((visibility("default"))) OSErr QDError(void) { return gError; }

@@ -59,7 +59,8 @@ long lockedWorldCount();
 
 void setError(OSErr err);
 
-// Fills the port's PixMap record for its current pixels.
-void describePixels(Port& port, int depth, bool nativeEndian, long rowBytes, const Rect& bounds);
+// Fills the port's PixMap record for its current pixels; bgra picks the byte order
+// of 32-bit pixels.
+void describePixels(Port& port, int depth, bool bgra, long rowBytes, const Rect& bounds);
 
 }  // namespace qd

@@ -14,7 +14,7 @@ enum class Layout : uint8_t {
   Grey8,   // one byte of intensity
   Rgb24,   // bytes r, g, b
   Argb32,  // bytes x, r, g, b
-  Bgra32,  // bytes b, g, r, x: native-endian 32-bit words on this machine
+  Bgra32,  // bytes b, g, r, x: native-endian 32-bit words on a little-endian machine
 };
 
 // Kept in a PixMap's pmExt: the row bytes that do not fit its 14-bit field.
@@ -23,6 +23,9 @@ struct PixMapExt {
   uint32_t magic = kMagic;
   long rowBytes = 0;
 };
+
+// Native-endian 32-bit pixels are B, G, R, x in memory only where words are little-endian.
+constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
 struct Rgb {
   uint8_t r, g, b;

@@ -91,6 +91,7 @@ void forEachSpan(const View& v, const Rect& clip, Fn&& fn) {
       continue;
     }
     const Points& row = w.row();
+    if (row.empty()) continue;
     for (int32_t y = y0; y < y1; ++y)
       for (size_t i = 0; i + 1 < row.size(); i += 2) {
         int32_t x0 = row[i] > clip.left ? row[i] : clip.left;

@@ -60,6 +60,13 @@ enum {
   kCGBitmapByteOrder16Big = 3u << 12,
   kCGBitmapByteOrder32Big = 4u << 12,
 };
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define kCGBitmapByteOrder16Host kCGBitmapByteOrder16Little
+#define kCGBitmapByteOrder32Host kCGBitmapByteOrder32Little
+#else
+#define kCGBitmapByteOrder16Host kCGBitmapByteOrder16Big
+#define kCGBitmapByteOrder32Host kCGBitmapByteOrder32Big
+#endif
 
 CGColorSpaceRef CGColorSpaceCreateDeviceRGB(void);
 CGColorSpaceRef CGColorSpaceCreateDeviceGray(void);
