@@ -75,7 +75,7 @@ short channelCount(const qte::Media& m) {
 std::string bandList(const MediaEQSpectrumBandsRecord* r) {
   if (!r) return "NULL";
   std::string s = "[";
-  for (short i = 0; r->frequency && i < r->count && i <= kMaxSoundEqualizerBands; ++i) {
+  for (short i = 0; r->frequency && i < r->count && i < kMaxSoundEqualizerBands; ++i) {
     if (i) s += ',';
     double hz = r->frequency[i] / 65536.0;
     s += hz == double(uint32_t(hz)) ? std::to_string(uint32_t(hz)) : std::to_string(hz);
