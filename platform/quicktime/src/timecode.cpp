@@ -33,7 +33,7 @@ bool isCounter(const TimeCodeDef& def) { return def.flags & tcCounter; }
 bool negativeOK(const TimeCodeDef& def) { return def.flags & tcNegTimesOK; }
 bool wrapsDay(const TimeCodeDef& def) { return def.flags & tc24HourMax; }
 
-// Magnitude and sign of a record, after checking it.
+// Whether a record names a time code the definition can have.
 OSErr check(const TimeCodeDef& def, const TimeCodeRecord& r, const Counting& c) {
   if (c.nf == 0) return paramErr;
   if (isCounter(def)) return r.c < 0 && !negativeOK(def) ? OSErr(paramErr) : OSErr(noErr);

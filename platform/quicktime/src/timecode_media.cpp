@@ -122,8 +122,8 @@ OSErr frameAt(const qte::Media& media, int64_t t, bool atEnd, TimeCodeAt& out) {
 ComponentResult report(const TimeCodeAt& at, SInt32* frameNum, TimeCodeDef* tcdef, TimeCodeRecord* tcrec,
                        UserData* srcRefH) {
   TimeCodeRecord record{};
-  if (tcrec)
-    if (OSErr err = tc::toRecord(at.def, at.frame, record)) return err;
+  OSErr err = tcrec ? tc::toRecord(at.def, at.frame, record) : OSErr(noErr);
+  if (err != noErr) return err;
   if (frameNum) *frameNum = at.frame;
   if (tcdef) *tcdef = at.def;
   if (tcrec) *tcrec = record;
