@@ -179,3 +179,41 @@ TEST(EditArithmetic, TrackOffsetsMoveTheMaterial) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EditArithmetic, CopiedSamplesKeepTheirBytesAndDescriptionsAcrossMediaScales) {
+  MovieHolder src(600), dst(600);
+  Track s = NewMovieTrack(src, 0, 0, 0);
+  Media sm = NewTrackMedia(s, VideoMediaType, 600, nullptr, 0);
+  BeginMediaEdits(sm);
+  ASSERT_EQ(addSamples(sm, imageDescription(8, 8), 3, 60, 4, true, 10), noErr);
+  ASSERT_EQ(addSamples(sm, imageDescription(16, 16), 2, 60, 2, false, 50), noErr);
+  EndMediaEdits(sm);
+  ASSERT_EQ(InsertMediaIntoTrack(s, 0, 0, 300, fixed1), noErr);
+
+  Track d = NewMovieTrack(dst, 0, 0, 0);
+  Media dm = NewTrackMedia(d, VideoMediaType, 1200, nullptr, 0);
+  // From the middle of sample 1 to the middle of sample 3.
+  ASSERT_EQ(InsertTrackSegment(s, d, 90, 120, 0), noErr);
+  EXPECT_EQ(GetTrackDuration(d), 120);
+  EXPECT_EQ(GetMediaSampleCount(dm), 3);
+  EXPECT_EQ(GetMediaDuration(dm), 360);  // three samples of 120 at 1200
+  EXPECT_EQ(GetMediaSampleDescriptionCount(dm), 2);
+  EXPECT_EQ(TrackTimeToMediaTime(0, d), 60);
+
+  HandleHolder data, desc;
+  SInt32 descIndex = 0;
+  short flags = -1;
+  ASSERT_EQ(GetMediaSample(dm, data, 0, nullptr, 250, nullptr, nullptr,
+                           reinterpret_cast<SampleDescriptionHandle>(desc.h), &descIndex, 1, nullptr, &flags),
+            noErr);
+  EXPECT_EQ(data.bytes(), (std::vector<uint8_t>{50, 51}));
+  EXPECT_EQ(desc.bytes(), imageDescription(16, 16));
+  EXPECT_EQ(descIndex, 2);
+  EXPECT_EQ(flags, mediaSampleNotSync);
+  ASSERT_EQ(GetMediaSample(dm, data, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr), noErr);
+  EXPECT_EQ(data.bytes(), (std::vector<uint8_t>{11, 12, 13, 14}));
+}
+
+}  // namespace
