@@ -420,6 +420,9 @@ TEST(MetaData, CallsAreLoggedWithKeyBytesAndAnswerInjectedResults) {
 
 #include "../../platform/quicktime/src/metadata_store.h"
 
+#include <memory>
+#include <random>
+
 namespace {
 
 Bytes atom(const char* type, const Bytes& payload) {
@@ -525,6 +528,54 @@ TEST(MetaDataAtoms, ReaderToleratesWhatWritersDoAndRefusesBrokenAtoms) {
     EXPECT_EQ(md.items[1].data.locale, 0x10u);
     EXPECT_LT(md.items[0].id, md.items[1].id);
   }
+}
+
+// Damaged copies of valid atoms: each read either fails cleanly or gives items that
+// write and read back unchanged.
+TEST(MetaDataAtoms, DamagedAtomsNeverReadPastTheirBytes) {
+  Bytes keys = atom("keys", cat({be32(0), be32(2), be32(9), text("mdta"), text("a"), be32(12), text("udta"),
+                                 text("LOOP")}));
+  Bytes quickTime = atom("meta", cat({kMdtaHandler, keys,
+                                      atom("ilst", cat({atom("\0\0\0\1", atom("data", cat({be32(1), be32(0), text("A")}))),
+                                                        atom("\0\0\0\2", atom("data", cat({be32(21), be32(0), {7}})))}))}));
+  Bytes iTunes = atom("meta", cat({be32(0), atom("hdlr", cat({be32(0), be32(0), text("mdir"), Bytes(13)})),
+                                   atom("ilst", cat({atom("----", cat({atom("mean", cat({be32(0), text("m")})),
+                                                                       atom("name", cat({be32(0), text("n")})),
+                                                                       atom("data", cat({be32(1), be32(0), text("v")}))})),
+                                                     atom("cprt", atom("data", cat({be32(1), be32(0), text("c")})))}))}));
+  std::mt19937 random(1234);
+  int accepted = 0;
+  for (int round = 0; round < 4000; ++round) {
+    bool qt = round % 2 == 0;
+    Bytes b = qt ? quickTime : iTunes;
+    if (random() % 4 == 0) b.resize(random() % b.size());
+    for (int k = int(random() % 3) + 1; k > 0 && !b.empty(); --k) b[random() % b.size()] = uint8_t(random());
+    // A copy of exactly the damaged length, so reading past it is caught.
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[b.size() + 1]);
+    if (!b.empty()) std::memcpy(exact.get(), b.data(), b.size());
+    if (qt) {
+      qte::QuickTimeMetaData md;
+      OSErr err = qte::readQuickTimeMetaAtom(exact.get(), b.size(), md);
+      ASSERT_TRUE(err == noErr || err == badPublicMovieAtom) << round;
+      if (err != noErr) continue;
+      ++accepted;
+      Bytes again = qte::writeQuickTimeMetaAtom(md);
+      qte::QuickTimeMetaData back;
+      ASSERT_EQ(qte::readQuickTimeMetaAtom(again.data(), again.size(), back), noErr) << round;
+      EXPECT_EQ(qte::writeQuickTimeMetaAtom(back), again) << round;
+    } else {
+      std::vector<qte::ITunesItem> items;
+      OSErr err = qte::readITunesMetaAtom(exact.get(), b.size(), items);
+      ASSERT_TRUE(err == noErr || err == badPublicMovieAtom) << round;
+      if (err != noErr) continue;
+      ++accepted;
+      Bytes again = qte::writeITunesMetaAtom(items);
+      std::vector<qte::ITunesItem> back;
+      ASSERT_EQ(qte::readITunesMetaAtom(again.data(), again.size(), back), noErr) << round;
+      EXPECT_EQ(qte::writeITunesMetaAtom(back), again) << round;
+    }
+  }
+  EXPECT_GT(accepted, 0);  // damage to values alone still reads
 }
 
 TEST(MetaDataAtoms, ITunesItemsKeepShortAndLongKeys) {
