@@ -50,9 +50,9 @@ struct SampleDescriptionInstance {
   RBInteger frameCount;           // video
   RBInteger depth;                // video
 
-  // A 32-bit host has always reserved 176 bytes for these 160 bytes of fields;
-  // declaring the same keeps objects the size that host expects. Elsewhere the
-  // fields decide.
+  // A 32-bit host reserves 176 bytes for this block although its fields take
+  // 160; declaring the same keeps objects the size such a host expects.
+  // Elsewhere the fields decide.
   static const size_t kDeclaredSize;
 };
 inline constexpr size_t SampleDescriptionInstance::kDeclaredSize =

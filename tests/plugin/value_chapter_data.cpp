@@ -2,6 +2,7 @@
 // and the font name served by the Font Manager bundle.
 #include "plugin_test.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,13 +51,13 @@ TEST_F(ChapterDataTest, ConstantsCarryQuickTimesJustificationsAndDisplayFlags) {
   for (const auto& [name, value] : expected) EXPECT_EQ(rt.constant("QTChapterDataZQK", name).asInteger(), value) << name;
 
   // The class and every property carry the flags the host expects of this class.
-  for (const rt::Registration& r : rt.registrations()) {
-    if (r.name != "QTChapterDataZQK") continue;
-    const auto* record = static_cast<const REALclassDefinition*>(r.record);
-    EXPECT_EQ(record->flags, 4u);
-    EXPECT_EQ(record->constantCount, expected.size());
-    for (uintptr_t i = 0; i < record->propertyCount; ++i) EXPECT_EQ(record->properties[i].flags, 6u) << i;
-  }
+  const auto& registered = rt.registrations();
+  auto r = std::find_if(registered.begin(), registered.end(), [](auto& r) { return r.name == "QTChapterDataZQK"; });
+  ASSERT_NE(r, registered.end());
+  const auto* record = static_cast<const REALclassDefinition*>(r->record);
+  EXPECT_EQ(record->flags, 4u);
+  EXPECT_EQ(record->constantCount, expected.size());
+  for (uintptr_t i = 0; i < record->propertyCount; ++i) EXPECT_EQ(record->properties[i].flags, 6u) << i;
 }
 
 // Every field gets a value of its own; reading them all back afterwards shows
