@@ -33,12 +33,17 @@ TEST_F(Hooks, TheLogRecordsCallsWithReadableArguments) {
   MediaEQSpectrumBandsRecord rec{2, bands};
   MediaSetSoundEqualizerBands(sound, &rec);
   GetTrackDuration(nullptr);
+  Fixed src[8] = {0, 0, 320 << 16, 0, 320 << 16, 240 << 16, 0, 240 << 16};
+  Fixed dst[8] = {0, 0, -25536 * 65536, 0, -25536 * 65536, 10 << 16, 0, 10 << 16};
+  MatrixRecord matrix;
+  QuadToQuadMatrix(src, dst, &matrix);
   EXPECT_EQ(log(), (std::vector<std::string>{
                        "GetMovieIndTrackType(movie=" + m + ", index=2, type='vide', flags=5)",
                        "ScaleTrackSegment(track=" + tr + ", startTime=0, oldDuration=20, newDuration=30)",
                        "InsertMediaIntoTrack(track=" + tr + ", trackStart=-1, mediaTime=0, mediaDuration=10, mediaRate=1.5)",
                        "MediaSetSoundEqualizerBands(mh=" + mh + ", count=2, bands=[200,21000])",
                        "GetTrackDuration(track=NULL)",
+                       "QuadToQuadMatrix(source=[0,0; 320,0; 320,240; 0,240], dest=[0,0; -25536,0; -25536,10; 0,10])",
                    }));
   QTEngineHookClearCallLog();
   EXPECT_EQ(QTEngineHookCallLogCount(), 0);

@@ -3,7 +3,9 @@
 #include "api_using.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <string>
 #include <cstring>
 
 namespace {
@@ -86,6 +88,22 @@ bool invert(const M3 m, M3 out) {
   out[2][1] = (m[0][1] * m[2][0] - m[0][0] * m[2][1]) / det;
   out[2][2] = (m[0][0] * m[1][1] - m[0][1] * m[1][0]) / det;
   return true;
+}
+
+// "[x,y; x,y; x,y; x,y]" in pixels, for the call log.
+std::string quadText(const Fixed* q) {
+  if (!q) return "NULL";
+  std::string s = "[";
+  for (int i = 0; i < 4; ++i) {
+    if (i) s += "; ";
+    for (int k = 0; k < 2; ++k) {
+      if (k) s += ',';
+      char buf[32];
+      auto r = std::to_chars(buf, buf + sizeof buf, double(q[2 * i + k]) / 65536.0);
+      s.append(buf, r.ptr);
+    }
+  }
+  return s + "]";
 }
 
 bool isAffine(const MatrixRecord& m) { return m.matrix[0][2] == 0 && m.matrix[1][2] == 0 && m.matrix[2][2] == 0x40000000; }
@@ -175,6 +193,14 @@ void ConcatMatrix(const MatrixRecord* a, MatrixRecord* b) {
 }
 
 OSErr QuadToQuadMatrix(const Fixed* source, const Fixed* dest, MatrixRecord* map) {
+  // An image compression call: it answers with its result and leaves the
+  // movies error alone.
+  if (qte::hooks::active.load(std::memory_order_relaxed)) {
+    if (auto injected = qte::hooks::enter("QuadToQuadMatrix", [&](qte::ArgWriter& a) {
+          a.raw("source", quadText(source)).raw("dest", quadText(dest));
+        }))
+      return static_cast<OSErr>(*injected);
+  }
   if (!source || !dest || !map) return paramErr;
   // Rectangle to rectangle, the common request, is an exact scale and translation.
   auto isRect = [](const Fixed* q) {
