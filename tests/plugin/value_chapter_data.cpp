@@ -144,4 +144,21 @@ TEST_F(ChapterDataTest, WithoutFrameworksTheFontNameIsEmptyAndTheNumberZero) {
   EXPECT_EQ(rt.get(chapter, "FontNumber").asInteger(), 0);
 }
 
+// Hosts before 2012 read narrowed copies of the records; the fields, accessors
+// and constants must come through them unchanged.
+TEST_F(ChapterDataTest, OlderHostsSeeTheSameClass) {
+  rt::Config config;
+  config.hostVersion = 2011.4;
+  rt::Runtime& rt = Load(config);
+  Value chapter = rt.newObject("QTChapterDataZQK");
+  EXPECT_EQ(rt.get(chapter, "DisplayFlags").asInteger(), 4);
+  rt.set(chapter, "Height", Value::integer(-9));
+  rt.set(chapter, "FontName", rt.string("Geneva"));
+  rt.set(chapter, "Text", rt.string("Intro"));
+  EXPECT_EQ(rt.get(chapter, "Height").asInteger(), -9);
+  EXPECT_EQ(rt.get(chapter, "FontNumber").asInteger(), 3);
+  EXPECT_EQ(Text(rt.get(chapter, "Text")), "Intro");
+  EXPECT_EQ(rt.constant("QTChapterDataZQK", "dfTextColorHilite").asInteger(), 0x10000);
+}
+
 }  // namespace
