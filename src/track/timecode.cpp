@@ -7,6 +7,19 @@
 #include "plugin/instance.h"
 #include "plugin/member_records.h"
 
+#include <QuickTime/TimeCodeMedia.h>
+
+#include <cstddef>
+
+
+static_assert(sizeof(TimeCodeDefFields) == sizeof(TimeCodeDef) &&
+              offsetof(TimeCodeDefFields, fTimeScale) == offsetof(TimeCodeDef, fTimeScale) &&
+              offsetof(TimeCodeDefFields, frameDuration) == offsetof(TimeCodeDef, frameDuration) &&
+              offsetof(TimeCodeDefFields, numFrames) == offsetof(TimeCodeDef, numFrames) &&
+              offsetof(TimeCodeDefFields, padding) == offsetof(TimeCodeDef, padding));
+static_assert(sizeof(TimeCodeRecordFields) == sizeof(TimeCodeRecord) &&
+              offsetof(TimeCodeRecordFields, t.minutes) == offsetof(TimeCodeRecord, t.minutes) &&
+              offsetof(TimeCodeRecordFields, t.frames) == offsetof(TimeCodeRecord, t.frames));
 
 namespace {
 
@@ -34,14 +47,14 @@ void ChangeFlag(REALobject instance, int32_t flag, bool on) {
 void QTTimeCodeConstructor(REALobject) {}
 
 // Time code rather than counter is the absence of the counter flag.
-bool GetUseTimeCode(REALobject instance, RBInteger) { return Fields(instance) && !FlagSet(instance, kTimeCodeCounter); }
-void SetUseTimeCode(REALobject instance, RBInteger, bool value) { ChangeFlag(instance, kTimeCodeCounter, !value); }
-bool GetDropFrames(REALobject instance, RBInteger) { return FlagSet(instance, kTimeCodeDropFrame); }
-void SetDropFrames(REALobject instance, RBInteger, bool value) { ChangeFlag(instance, kTimeCodeDropFrame, value); }
-bool GetIsNeg(REALobject instance, RBInteger) { return FlagSet(instance, kTimeCodeNegTimesOK); }
-void SetIsNeg(REALobject instance, RBInteger, bool value) { ChangeFlag(instance, kTimeCodeNegTimesOK, value); }
-bool GetUse24Hours(REALobject instance, RBInteger) { return FlagSet(instance, kTimeCode24HourMax); }
-void SetUse24Hours(REALobject instance, RBInteger, bool value) { ChangeFlag(instance, kTimeCode24HourMax, value); }
+bool GetUseTimeCode(REALobject instance, RBInteger) { return Fields(instance) && !FlagSet(instance, tcCounter); }
+void SetUseTimeCode(REALobject instance, RBInteger, bool value) { ChangeFlag(instance, tcCounter, !value); }
+bool GetDropFrames(REALobject instance, RBInteger) { return FlagSet(instance, tcDropFrame); }
+void SetDropFrames(REALobject instance, RBInteger, bool value) { ChangeFlag(instance, tcDropFrame, value); }
+bool GetIsNeg(REALobject instance, RBInteger) { return FlagSet(instance, tcNegTimesOK); }
+void SetIsNeg(REALobject instance, RBInteger, bool value) { ChangeFlag(instance, tcNegTimesOK, value); }
+bool GetUse24Hours(REALobject instance, RBInteger) { return FlagSet(instance, tc24HourMax); }
+void SetUse24Hours(REALobject instance, RBInteger, bool value) { ChangeFlag(instance, tc24HourMax, value); }
 
 // The definition's fields. numFrames is a byte: assignments keep the low 8 bits,
 // as the 32-bit words keep the low 32.

@@ -12,8 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// Byte-for-byte QuickTime's TimeCodeDef and TimeCodeRecord (timecode.cpp checks
+// this against the engine's declarations), so that the records can be copied to
+// and from the time code handler's calls as they are.
 #pragma pack(push, 2)
-// Byte-for-byte QuickTime's TimeCodeDef.
 struct TimeCodeDefFields {
   int32_t flags;          // tc24HourMax, tcDropFrame, tcNegTimesOK, tcCounter
   int32_t fTimeScale;
@@ -21,7 +23,7 @@ struct TimeCodeDefFields {
   uint8_t numFrames;
   uint8_t padding;
 };
-// Byte-for-byte QuickTime's TimeCodeRecord: four bytes or one counter.
+// Four bytes or one counter.
 union TimeCodeRecordFields {
   struct {
     uint8_t hours;
@@ -44,14 +46,6 @@ struct TimeCodeInstance {
   static const size_t kDeclaredSize;  // the size registered for the class
 };
 inline constexpr size_t TimeCodeInstance::kDeclaredSize = sizeof(TimeCodeInstance);
-
-// Time code definition flags.
-enum : int32_t {
-  kTimeCodeDropFrame = 1,
-  kTimeCode24HourMax = 2,
-  kTimeCodeNegTimesOK = 4,
-  kTimeCodeCounter = 8,
-};
 
 extern REALclassDefinition QTTimeCodeZQKClass;
 
