@@ -67,7 +67,9 @@ class UsageError : public std::logic_error {
 };
 
 // A host value as user code holds it. Strings, objects, memory blocks, movies and
-// arrays own one lock, released when the Value goes.
+// arrays own one lock, released when the Value goes (which may run the plugin's
+// destructors); a Value must not outlive the Runtime that made it. Colors keep
+// their low 24 bits.
 class Value {
  public:
   enum class Kind { Nil, Integer, Boolean, Double, Color, String, Object };
