@@ -3,28 +3,11 @@
 #include "plugin/registration.h"
 
 #include "movie/chapter_data.h"
+#include "movie/movie_members.h"
 #include "movie/timecode_parameters.h"
 #include "track/sample_description.h"
 #include "track/timecode.h"
-
-// One line per class as it joins the plugin.
-// extern REALclassDefinition QTUserDataZQKClass;
-
-// The members added to the host's `movie` class.
-// Its methods arrive with the movie members; the record is complete already.
-REALclassDefinition MovieExtensionClass = {
-    13, "movie", nullptr, 0, 0, nullptr, nullptr,
-    nullptr, 0,        // properties
-    nullptr, 0,        // methods
-    nullptr, 0,        // events
-    {0, 0, 0},
-    nullptr, 0,        // interfaces
-    nullptr, 0,        // constants
-    0,                 // flags
-    nullptr, 0,        // shared properties
-    nullptr, 0,        // shared methods
-    nullptr, 0, nullptr, 0,
-};
+#include "track/track.h"
 
 static REALclassDefinition* const kClasses[] = {
     &QTChapterDataZQKClass,
@@ -37,6 +20,8 @@ static REALclassDefinition* const kClasses[] = {
     &QTThreeDeeSampleDescriptionZQKClass,
     &QTFlashSampleDescriptionZQKClass,
     &QTTextSampleDescriptionZQKClass,
+    &QTTrackZQKClass,
+    &QTChapterTrackZQKClass,
     &QTTimeCodeZQKClass,
     nullptr,  // end of table
 };
