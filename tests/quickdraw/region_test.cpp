@@ -272,6 +272,28 @@ TEST_F(RegionTest, MalformedFileBytesAreRefusedAndChangeNothing) {
     EXPECT_TRUE(EqualRgn(rgn, original)) << c.fault;
   }
   EXPECT_EQ(QDRegionFromFileBytes(rgn, nullptr, 10), paramErr);
+
+  // Damaged at random, a region is refused or read into one that writes back the same.
+  std::mt19937 rng(99);
+  Bits ringBits(Mask(20, 20, [](int x, int y) { return std::abs(x - 10) + std::abs(y - 10) < 8 && (x + y) % 5; }));
+  ASSERT_EQ(BitMapToRegion(original, &ringBits.map), noErr);
+  Bytes valid(static_cast<size_t>(QDRegionFileSize(original)));
+  ASSERT_EQ(QDRegionToFileBytes(original, valid.data(), static_cast<Size>(valid.size())), noErr);
+  RgnHandle reread = NewRgn();
+  int accepted = 0;
+  for (int round = 0; round < 2000; ++round) {
+    Bytes damaged = valid;
+    for (int hits = 1 + round % 3; hits > 0; --hits)
+      damaged[rng() % damaged.size()] ^= static_cast<uint8_t>(1u << (rng() % 8));
+    if (QDRegionFromFileBytes(rgn, damaged.data(), static_cast<Size>(damaged.size())) != noErr) continue;
+    ++accepted;
+    Bytes written(static_cast<size_t>(QDRegionFileSize(rgn)));
+    ASSERT_EQ(QDRegionToFileBytes(rgn, written.data(), static_cast<Size>(written.size())), noErr);
+    ASSERT_EQ(QDRegionFromFileBytes(reread, written.data(), static_cast<Size>(written.size())), noErr);
+    ASSERT_TRUE(EqualRgn(rgn, reread)) << "round " << round;
+  }
+  EXPECT_GT(accepted, 0);  // damage to the bounding box alone is repaired
+  DisposeRgn(reread);
   EXPECT_EQ(QDRegionToFileBytes(nullptr, nullptr, 0), paramErr);
   EXPECT_EQ(QDRegionFileSize(nullptr), 0);
   DisposeRgn(rgn), DisposeRgn(original);
