@@ -82,8 +82,10 @@ const CFAllocatorRef kCFAllocatorDefault = &kDefaultAllocator;
 
 CFStringRef __CFStringMakeConstantString(const char* cStr) {
   // Interned so that CFSTR of the same literal is the same object, never freed.
-  static std::mutex m;
-  static std::unordered_map<std::string, CFStr*> table;
+  // The table is never destroyed: constant strings must outlive every static
+  // destructor that might still hold one.
+  static std::mutex& m = *new std::mutex;
+  static auto& table = *new std::unordered_map<std::string, CFStr*>;
   std::lock_guard<std::mutex> lock(m);
   auto& slot = table[cStr ? cStr : ""];
   if (!slot) {

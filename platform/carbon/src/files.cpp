@@ -68,8 +68,8 @@ OSErr FSMakeFSSpec(int16_t, int32_t, ConstStr255Param fileName, FSSpec* spec) {
     return noErr;
   }
   // A missing item still makes a valid spec when its folder exists.
-  std::string parent = path.substr(0, path.find_last_of('/'));
-  if (parent.empty()) parent = "/";
+  // The folder part, keeping the root's own slash.
+  std::string parent = path.substr(0, std::max<size_t>(1, path.find_last_of('/')));
   if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return dirNFErr;
   fillSpec(spec, path);
   return fnfErr;
