@@ -145,6 +145,7 @@ class SampleTable {
   bool allSync_ = true;          // 'stss' absent
   std::vector<uint32_t> sync_;   // 0-based sample numbers, ascending
   std::vector<DescriptionRun> descRuns_;
+  uint64_t lastChunkEnd_ = 0;  // where the last chunk's bytes end, to extend it cheaply
   uint32_t count_ = 0;
   int64_t duration_ = 0;
 };

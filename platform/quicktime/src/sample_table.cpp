@@ -7,8 +7,6 @@
 namespace qte {
 
 namespace {
-// Chunks of samples of varying size stay short so that locating a sample's bytes
-// inside one stays cheap.
 constexpr uint32_t kMaxSamplesPerChunk = 4096;
 }  // namespace
 
@@ -104,22 +102,19 @@ void SampleTable::append(uint32_t n, uint32_t delta, uint32_t size, uint32_t des
   if (varySizes_) sizes_.insert(sizes_.end(), n, size);
 
   // Back-to-back with the last chunk, same description and place: extend it.
+  // Chunks stay bounded so that locating a sample of varying size inside one
+  // stays cheap.
   bool merged = false;
   if (!chunks_.empty()) {
     Chunk& c = chunks_.back();
-    uint64_t end = c.offset;
-    if (!varySizes_) {
-      end += uint64_t(c.count) * constantSize_;
-    } else {
-      for (uint32_t k = c.firstSample; k < first; ++k) end += sizes_[k];
-    }
-    bool bounded = !varySizes_ || c.count + n <= kMaxSamplesPerChunk;
-    if (c.descIndex == descIndex && c.inMemory == inMemory && end == offset && bounded) {
+    if (c.descIndex == descIndex && c.inMemory == inMemory && lastChunkEnd_ == offset &&
+        c.count + n <= kMaxSamplesPerChunk) {
       c.count += n;
       merged = true;
     }
   }
   if (!merged) chunks_.push_back({first, n, descIndex, inMemory, offset});
+  lastChunkEnd_ = offset + uint64_t(n) * size;
 
   if (descRuns_.empty() || descRuns_.back().descIndex != descIndex) descRuns_.push_back({first, descIndex});
 
