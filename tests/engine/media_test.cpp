@@ -92,6 +92,25 @@ TEST(Samples, AddAndReadBackWithDescriptionsAndSyncFlags) {
   EXPECT_EQ(GetMoviesError(), invalidSampleNum);
 }
 
+TEST(Samples, SamplesOfVaryingSizeAreFoundAcrossChunks) {
+  MovieHolder movie;
+  Track t = NewMovieTrack(movie, 0, 0, 0);
+  Media m = NewTrackMedia(t, VideoMediaType, 600, nullptr, 0);
+  BeginMediaEdits(m);
+  auto desc = imageDescription(2, 2);
+  // Equal sizes first, then sizes that vary: the table switches to per-sample sizes.
+  for (int i = 0; i < 9000; ++i)
+    ASSERT_EQ(addSamples(m, desc, 1, 1, i < 100 ? 3 : 1 + i % 7, true, uint8_t(i)), noErr);
+  EndMediaEdits(m);
+  for (int i : {0, 99, 100, 4095, 4096, 4097, 8999}) {
+    SampleRead r = read(m, i);
+    ASSERT_EQ(r.err, noErr);
+    std::vector<uint8_t> expected;
+    for (int k = 0; k < (i < 100 ? 3 : 1 + i % 7); ++k) expected.push_back(uint8_t(i + k));
+    EXPECT_EQ(r.data, expected) << i;
+  }
+}
+
 TEST(Samples, BadSamplesAreRefusedAndLeaveTheMediaAlone) {
   MovieHolder movie;
   Track t = NewMovieTrack(movie, 0, 0, 0);
