@@ -3,6 +3,7 @@
 
 #include <QuickTime/ImageCompression.h>
 #include <QuickTime/MetaData.h>
+#include <QuickTime/MovieFiles.h>
 #include <QuickTime/Movies.h>
 #include <QuickTime/QuickTimeComponents.h>
 #include <QuickTime/QuickTimeErrors.h>

@@ -69,6 +69,7 @@ enum {
   invalidAtomErr = -2106,
   invalidAtomContainerErr = -2107,
   invalidAtomTypeErr = -2108,
+  fileOffsetTooBigErr = -2125,
   kQTMetaDataInvalidMetaDataErr = -2173,
   kQTMetaDataInvalidItemErr = -2174,
   kQTMetaDataInvalidStorageFormatErr = -2175,

@@ -1,0 +1,511 @@
+// The movie-file calls: open, read, create, save in place and flatten.
+#include "../api_using.h"
+#include "movie_reader.h"
+#include "movie_saving.h"
+#include "movie_writer.h"
+
+#include <QuickTime/MovieFiles.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+using qte::file::Atom;
+using qte::file::Failure;
+using qte::file::MovieOrigin;
+using qte::file::TopAtom;
+
+namespace {
+
+// The largest movie atom read into memory; real ones are a few megabytes.
+constexpr uint64_t kMaxMovieAtom = uint64_t(1) << 30;
+
+thread_local std::string lastMessage;
+
+struct OpenFile {
+  std::string path;
+  int fd;
+  bool writable;
+};
+
+std::mutex filesLock;
+std::map<short, OpenFile>& openFiles() {
+  static auto* files = new std::map<short, OpenFile>();
+  return *files;
+}
+
+bool findFile(short refNum, OpenFile& out) {
+  std::lock_guard<std::mutex> hold(filesLock);
+  auto it = openFiles().find(refNum);
+  if (it == openFiles().end()) return false;
+  out = it->second;
+  return true;
+}
+
+OSErr fail(OSErr err, const std::string& message) {
+  lastMessage = message;
+  return done(err);
+}
+
+OSErr succeed() {
+  lastMessage.clear();
+  return done(noErr);
+}
+
+OSErr errnoResult(int e) {
+  switch (e) {
+    case ENOENT: return fnfErr;
+    case EACCES:
+    case EPERM:
+    case EROFS: return permErr;
+    case EEXIST: return dupFNErr;
+    default: return ioErr;
+  }
+}
+
+std::string pathOfSpec(const FSSpec* spec) {
+  if (!spec) return std::string();
+  size_t n = strnlen(spec->path, sizeof spec->path);
+  return n == sizeof spec->path ? std::string() : std::string(spec->path, n);
+}
+
+short registerFile(const std::string& path, int fd, bool writable) {
+  std::lock_guard<std::mutex> hold(filesLock);
+  auto& files = openFiles();
+  short refNum = 1;
+  while (files.count(refNum)) ++refNum;
+  files[refNum] = {path, fd, writable};
+  return refNum;
+}
+
+bool readAll(int fd, uint64_t at, uint8_t* p, size_t n) {
+  while (n > 0) {
+    ssize_t got = ::pread(fd, p, n, off_t(at));
+    if (got <= 0) {
+      if (got < 0 && errno == EINTR) continue;
+      return false;
+    }
+    p += got;
+    n -= size_t(got);
+    at += uint64_t(got);
+  }
+  return true;
+}
+
+bool writeAll(int fd, uint64_t at, const uint8_t* p, size_t n) {
+  while (n > 0) {
+    ssize_t put = ::pwrite(fd, p, n, off_t(at));
+    if (put <= 0) {
+      if (put < 0 && errno == EINTR) continue;
+      return false;
+    }
+    p += put;
+    n -= size_t(put);
+    at += uint64_t(put);
+  }
+  return true;
+}
+
+uint64_t sizeOfFile(int fd) {
+  struct stat st;
+  return ::fstat(fd, &st) == 0 ? uint64_t(st.st_size) : 0;
+}
+
+// Reads the movie of the file open on `fd`. On failure nothing is left behind.
+OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f) {
+  uint64_t fileSize = sizeOfFile(fd);
+  std::vector<TopAtom> top;
+  if (OSErr err = qte::file::scanTopLevel(fd, fileSize, top, f)) return err;
+  const TopAtom* moov = nullptr;
+  const TopAtom* ftyp = nullptr;
+  for (const TopAtom& a : top) {
+    if (a.type == "moov"_4cc && !moov) moov = &a;
+    if (a.type == "ftyp"_4cc && !ftyp) ftyp = &a;
+  }
+  if (!moov) {
+    f = {noMovieFound, "no movie atom ('moov') in the file"};
+    return f.err;
+  }
+  if (moov->size > kMaxMovieAtom) {
+    f = {badPublicMovieAtom, "moov at offset " + std::to_string(moov->offset) + ": movie atom of " +
+                                 std::to_string(moov->size) + " bytes is too large"};
+    return f.err;
+  }
+  auto origin = std::make_shared<MovieOrigin>();
+  origin->path = path;
+  origin->moovOffset = moov->offset;
+  origin->moov.resize(size_t(moov->size));
+  if (!readAll(fd, moov->offset, origin->moov.data(), origin->moov.size())) {
+    f = {ioErr, "reading the movie atom failed"};
+    return f.err;
+  }
+  if (ftyp && ftyp->size <= 4096) {
+    origin->ftyp.resize(size_t(ftyp->size));
+    if (!readAll(fd, ftyp->offset, origin->ftyp.data(), origin->ftyp.size())) origin->ftyp.clear();
+  }
+  Atom a;
+  a.type = "moov"_4cc;
+  a.offset = moov->offset;
+  a.start = origin->moov.data();
+  a.size = origin->moov.size();
+  a.header = qte::file::get32(origin->moov.data()) == 1 ? 16 : 8;
+  auto movie = std::make_unique<qte::Movie>();
+  if (OSErr err = qte::file::readMovie(a, path, fileSize, *movie, *origin, f)) return err;
+
+  // What the writer makes of the movie as read: a save that renders the same is a no-op.
+  qte::file::WriteTarget target;
+  target.path = path;
+  target.chunkOffset = [](const qte::Track& t, size_t i) { return t.media->samples().table.chunks()[i].offset; };
+  origin->baseline = qte::file::writeMovie(*movie, origin.get(), target);
+  qte::file::setOrigin(*movie, origin);
+  out = movie.release();
+  return noErr;
+}
+
+}  // namespace
+
+extern "C" {
+
+const char* QTEngineLastFileErrorMessage(void) { return lastMessage.c_str(); }
+
+OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission) {
+  QTE_ENTER_ERR("OpenMovieFile", a_("path", fileSpec ? fileSpec->path : "NULL")("permission", permission));
+  std::string path = pathOfSpec(fileSpec);
+  if (path.empty() || !resRefNum) return fail(paramErr, "OpenMovieFile needs a file and a place for its reference");
+  bool writable = permission == fsWrPerm || permission == fsRdWrPerm;
+  int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (fd < 0) return fail(errnoResult(errno), path + ": " + std::strerror(errno));
+  *resRefNum = registerFile(path, fd, writable);
+  return succeed();
+}
+
+OSErr CloseMovieFile(short resRefNum) {
+  QTE_ENTER_ERR("CloseMovieFile", a_("resRefNum", resRefNum));
+  int fd;
+  {
+    std::lock_guard<std::mutex> hold(filesLock);
+    auto it = openFiles().find(resRefNum);
+    if (it == openFiles().end()) return fail(paramErr, "no movie file is open as " + std::to_string(resRefNum));
+    fd = it->second.fd;
+    openFiles().erase(it);
+  }
+  ::close(fd);
+  return succeed();
+}
+
+OSErr NewMovieFromFile(Movie* theMovie, short resRefNum, short* resId, StringPtr resName, short newMovieFlags,
+                       Boolean* dataRefWasChanged) {
+  QTE_ENTER_ERR("NewMovieFromFile", a_("resRefNum", resRefNum)("flags", newMovieFlags));
+  (void)resName;
+  if (!theMovie) return fail(paramErr, "NewMovieFromFile needs a place for the movie");
+  *theMovie = nullptr;
+  if (dataRefWasChanged) *dataRefWasChanged = false;
+  OpenFile file;
+  if (!findFile(resRefNum, file)) return fail(paramErr, "no movie file is open as " + std::to_string(resRefNum));
+  qte::Movie* movie = nullptr;
+  Failure f;
+  if (OSErr err = loadMovie(file.fd, file.path, movie, f)) return fail(err, file.path + ": " + f.message);
+  if (resId) *resId = movieInDataForkResID;
+  *theMovie = qte::handleOf<Movie>(movie);
+  return succeed();
+}
+
+OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode scriptTag, SInt32 createMovieFileFlags,
+                      short* resRefNum, Movie* newmovie) {
+  QTE_ENTER_ERR("CreateMovieFile", a_("path", fileSpec ? fileSpec->path : "NULL")("creator", Tag{creator})(
+                                       "script", scriptTag)("flags", createMovieFileFlags));
+  std::string path = pathOfSpec(fileSpec);
+  if (path.empty()) return fail(paramErr, "CreateMovieFile needs a file");
+  if (newmovie) *newmovie = nullptr;
+  if (resRefNum) *resRefNum = 0;
+  int flags = O_RDWR | O_CREAT | O_CLOEXEC | ((createMovieFileFlags & createMovieFileDeleteCurFile) ? O_TRUNC : O_EXCL);
+  int fd = ::open(path.c_str(), flags, 0644);
+  if (fd < 0) return fail(errno == EEXIST ? OSErr(dupFNErr) : errnoResult(errno), path + ": " + std::strerror(errno));
+  Bytes ftyp;
+  {
+    qte::file::AtomScope a(ftyp, "ftyp"_4cc);
+    qte::file::put32(ftyp, "qt  "_4cc);
+    qte::file::put32(ftyp, 0x200);
+    qte::file::put32(ftyp, "qt  "_4cc);
+  }
+  if (!writeAll(fd, 0, ftyp.data(), ftyp.size()) || ::fsync(fd) != 0) {
+    int e = errno;
+    ::close(fd);
+    return fail(errnoResult(e), path + ": " + std::strerror(e));
+  }
+  if (newmovie && !(createMovieFileFlags & createMovieFileDontCreateMovie)) {
+    auto* movie = new qte::Movie();
+    auto origin = std::make_shared<MovieOrigin>();
+    origin->path = path;
+    origin->ftyp = ftyp;
+    qte::file::setOrigin(*movie, origin);
+    *newmovie = qte::handleOf<Movie>(movie);
+  }
+  if (createMovieFileFlags & createMovieFileDontOpenFile || !resRefNum) {
+    ::close(fd);
+  } else {
+    *resRefNum = registerFile(path, fd, true);
+  }
+  return succeed();
+}
+
+}  // extern "C"
+
+namespace {
+
+// After a save the movie's samples are those of the file: reading the movie atom
+// back gives each media its table of file chunks (the in-memory copies go) and
+// the origin for the next save. It also checks what was written.
+OSErr adoptSaved(qte::Movie& live, int fd, const std::string& path, Failure& f) {
+  qte::Movie* saved = nullptr;
+  if (OSErr err = loadMovie(fd, path, saved, f)) return err;
+  std::unique_ptr<qte::Movie> hold(saved);
+  std::shared_ptr<MovieOrigin> origin = qte::file::originOf(*saved);
+  size_t k = 0;
+  for (const auto& t : live.tracks) {
+    if (!t->media) continue;
+    if (k >= saved->tracks.size()) break;
+    qte::Track& s = *saved->tracks[k++];
+    t->media->store = s.media->store;
+    t->media->dataRefs = s.media->dataRefs;
+    auto node = origin->tracks.extract(s.serial);
+    if (!node.empty()) {
+      node.key() = t->serial;
+      origin->tracks.insert(std::move(node));
+    }
+  }
+  qte::file::WriteTarget target;
+  target.path = path;
+  target.chunkOffset = [](const qte::Track& t, size_t i) { return t.media->samples().table.chunks()[i].offset; };
+  origin->baseline = qte::file::writeMovie(live, origin.get(), target);
+  qte::file::setOrigin(*saved, nullptr);
+  qte::file::setOrigin(live, origin);
+  return noErr;
+}
+
+OSErr saveInPlace(Movie theMovie, short resRefNum) {
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return fail(invalidMovie, "not a movie");
+  OpenFile file;
+  if (!findFile(resRefNum, file)) return fail(paramErr, "no movie file is open as " + std::to_string(resRefNum));
+  if (!file.writable) return fail(permErr, file.path + ": the movie file is open for reading only");
+  std::shared_ptr<MovieOrigin> origin = qte::file::originOf(*movie);
+  Failure f;
+  uint64_t fileSize = sizeOfFile(file.fd);
+  std::vector<TopAtom> top;
+  if (OSErr err = qte::file::scanTopLevel(file.fd, fileSize, top, f)) return fail(err, file.path + ": " + f.message);
+  std::vector<qte::file::WriteStep> plan;
+  Bytes moov;
+  uint64_t moovAt = 0;
+  if (OSErr err = qte::file::planUpdate(*movie, origin.get(), file.path, top, fileSize, plan, moov, moovAt, f))
+    return fail(err, file.path + ": " + f.message);
+  if (plan.empty()) return succeed();
+  for (const qte::file::WriteStep& s : plan) {
+    if (!writeAll(file.fd, s.offset, s.bytes.data(), s.bytes.size()) || ::fdatasync(file.fd) != 0) {
+      int e = errno;
+      return fail(errnoResult(e), file.path + ": saving the movie failed at offset " + std::to_string(s.offset) +
+                                      ": " + std::strerror(e) + " (the file still holds the previous movie)");
+    }
+  }
+  if (OSErr err = adoptSaved(*movie, file.fd, file.path, f))
+    return fail(err, file.path + ": the saved movie does not read back: " + f.message);
+  return succeed();
+}
+
+}  // namespace
+
+extern "C" {
+
+OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId, ConstStr255Param resName) {
+  QTE_ENTER_ERR("UpdateMovieResource", a_.object("movie", theMovie)("resRefNum", resRefNum)("resId", resId));
+  (void)resName;
+  return saveInPlace(theMovie, resRefNum);
+}
+
+OSErr AddMovieResource(Movie theMovie, short resRefNum, short* resId, ConstStr255Param resName) {
+  QTE_ENTER_ERR("AddMovieResource", a_.object("movie", theMovie)("resRefNum", resRefNum));
+  (void)resName;
+  OSErr err = saveInPlace(theMovie, resRefNum);
+  if (err == noErr && resId) *resId = movieInDataForkResID;
+  return err;
+}
+
+}  // extern "C"
+
+namespace {
+
+// Sample bytes are copied through a buffer of about this size.
+constexpr size_t kCopyBuffer = size_t(4) << 20;
+
+struct ChunkPlace {
+  const qte::Track* track;
+  size_t index;
+  uint64_t size;
+};
+
+// Writes `path` anew: ftyp, and the movie atom before or after one 'mdat' with
+// every chunk of every track, in track order. The file is made under a temporary
+// name and renamed into place, so a failure or a crash leaves no half file and
+// the source may be the destination.
+OSErr flattenTo(const qte::Movie& movie, const std::string& path, bool fastStart, bool activeOnly, std::string& why) {
+  std::vector<ChunkPlace> chunks;
+  uint64_t data = 0;
+  for (const auto& t : movie.tracks) {
+    if (!t->media || (activeOnly && !t->enabled)) continue;
+    const qte::SampleTable& table = t->media->samples().table;
+    for (size_t i = 0; i < table.chunks().size(); ++i) {
+      const qte::Chunk& c = table.chunks()[i];
+      uint64_t size = 0;
+      for (uint32_t k = 0; k < c.count; ++k) size += table.sizeOf(c.firstSample + k);
+      chunks.push_back({t.get(), i, size});
+      data += size;
+    }
+  }
+  std::map<std::pair<const qte::Track*, size_t>, uint64_t> at;
+  uint64_t rel = 0;
+  for (const ChunkPlace& c : chunks) {
+    at[{c.track, c.index}] = rel;
+    rel += c.size;
+  }
+
+  Bytes ftyp;
+  {
+    qte::file::AtomScope a(ftyp, "ftyp"_4cc);
+    qte::file::put32(ftyp, "qt  "_4cc);
+    qte::file::put32(ftyp, 0x200);
+    qte::file::put32(ftyp, "qt  "_4cc);
+  }
+  const bool large = data + 8 > UINT32_MAX;
+  const uint64_t mdatHeader = large ? 16 : 8;
+  // Before a 32-bit 'mdat' a 'wide' atom leaves room to make its header 64-bit later.
+  const uint64_t wide = fastStart || large ? 0 : 8;
+
+  qte::file::WriteTarget target;
+  target.path = path;
+  target.allSelf = true;
+  uint64_t dataAt = 0;
+  target.chunkOffset = [&](const qte::Track& t, size_t i) {
+    auto it = at.find({&t, i});
+    return it == at.end() ? 0 : dataAt + it->second;
+  };
+  std::shared_ptr<MovieOrigin> origin = qte::file::originOf(movie);
+  Bytes moov;
+  if (fastStart) {
+    // The movie atom's size depends on the offsets (stco or co64): settle it.
+    uint64_t guess = 0;
+    for (int round = 0; round < 4; ++round) {
+      dataAt = ftyp.size() + guess + mdatHeader;
+      moov = qte::file::writeMovie(movie, origin.get(), target);
+      if (moov.size() == guess) break;
+      guess = moov.size();
+    }
+  } else {
+    dataAt = ftyp.size() + wide + mdatHeader;
+    moov = qte::file::writeMovie(movie, origin.get(), target);
+  }
+
+  std::string temp = path + ".flattening-XXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    why = path + ": cannot create a file beside it: " + std::strerror(errno);
+    return errnoResult(errno);
+  }
+  auto abandon = [&](OSErr err, const std::string& what) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    why = path + ": " + what;
+    return err;
+  };
+  uint64_t pos = 0;
+  Bytes buffer;
+  buffer.reserve(kCopyBuffer);
+  auto flush = [&]() {
+    bool ok = writeAll(fd, pos, buffer.data(), buffer.size());
+    pos += buffer.size();
+    buffer.clear();
+    return ok;
+  };
+  auto put = [&](const Bytes& b) {
+    buffer.insert(buffer.end(), b.begin(), b.end());
+    return buffer.size() < kCopyBuffer || flush();
+  };
+  Bytes head;
+  if (wide) {
+    qte::file::put32(head, 8);
+    qte::file::put32(head, "wide"_4cc);
+  }
+  if (large) {
+    qte::file::put32(head, 1);
+    qte::file::put32(head, "mdat"_4cc);
+    qte::file::put64(head, data + 16);
+  } else {
+    qte::file::put32(head, uint32_t(data + 8));
+    qte::file::put32(head, "mdat"_4cc);
+  }
+  bool ok = put(ftyp) && (!fastStart || put(moov)) && put(head);
+  if (!ok) return abandon(ioErr, std::string("writing failed: ") + std::strerror(errno));
+  for (const ChunkPlace& c : chunks) {
+    const qte::Chunk& chunk = c.track->media->samples().table.chunks()[c.index];
+    size_t from = buffer.size();
+    buffer.resize(from + size_t(c.size));
+    if (OSErr err = qte::readSampleBytes(*c.track->media, chunk.firstSample, chunk.count, buffer.data() + from))
+      return abandon(err, "the samples of track " + std::to_string(c.track->id) + " cannot be read");
+    if (buffer.size() >= kCopyBuffer && !flush())
+      return abandon(ioErr, std::string("writing failed: ") + std::strerror(errno));
+  }
+  if ((!fastStart && !put(moov)) || !flush() || ::fsync(fd) != 0)
+    return abandon(errnoResult(errno), std::string("writing failed: ") + std::strerror(errno));
+  ::close(fd);
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    int e = errno;
+    ::unlink(temp.c_str());
+    why = path + ": " + std::strerror(e);
+    return errnoResult(e);
+  }
+  std::string dir = path.substr(0, std::max<size_t>(1, path.find_last_of('/')));
+  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return noErr;
+}
+
+}  // namespace
+
+extern "C" {
+
+Movie FlattenMovieData(Movie theMovie, SInt32 movieFlattenFlags, const FSSpec* theFile, OSType creator,
+                       ScriptCode scriptTag, SInt32 createMovieFileFlags) {
+  QTE_ENTER("FlattenMovieData", nullptr, a_.object("movie", theMovie)("flags", movieFlattenFlags)(
+                                             "path", theFile ? theFile->path : "NULL")("creator", Tag{creator})(
+                                             "script", scriptTag)("createFlags", createMovieFileFlags));
+  auto* movie = live<qte::Movie>(theMovie);
+  if (!movie) return fail(invalidMovie, "not a movie"), nullptr;
+  std::string path = pathOfSpec(theFile);
+  if (path.empty() || (movieFlattenFlags & flattenFSSpecPtrIsDataRefRecordPtr))
+    return fail(paramErr, "FlattenMovieData needs a file"), nullptr;
+  struct stat st;
+  if (!(createMovieFileFlags & createMovieFileDeleteCurFile) && ::stat(path.c_str(), &st) == 0)
+    return fail(dupFNErr, path + ": the file exists (createMovieFileDeleteCurFile replaces it)"), nullptr;
+  std::string why;
+  if (OSErr err = flattenTo(*movie, path, movieFlattenFlags & flattenForceMovieResourceBeforeMovieData,
+                            movieFlattenFlags & flattenActiveTracksOnly, why))
+    return fail(err, why), nullptr;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fail(errnoResult(errno), path + ": " + std::strerror(errno)), nullptr;
+  qte::Movie* flat = nullptr;
+  Failure f;
+  OSErr err = loadMovie(fd, path, flat, f);
+  ::close(fd);
+  if (err) return fail(err, path + ": the flattened movie does not read back: " + f.message), nullptr;
+  succeed();
+  return qte::handleOf<Movie>(flat);
+}
+
+}  // extern "C"

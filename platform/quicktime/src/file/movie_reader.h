@@ -1,0 +1,19 @@
+// Reading movie atoms into the model.
+#pragma once
+
+#include "movie_origin.h"
+
+namespace qte::file {
+
+// Fills `movie` (new and empty) from the movie atom `moov` of the file at
+// `filePath`, recording in `origin` what the model has no place for.
+OSErr readMovie(const Atom& moov, const std::string& filePath, uint64_t fileSize, Movie& movie, MovieOrigin& origin,
+                Failure& fail);
+
+// Fills `out` from a sample table atom. Samples of chunks kept in the file at
+// `filePath` must lie within its `fileSize` bytes. Children the model has no
+// place for go to `extras`.
+bool readSampleTable(const Atom& stbl, const std::vector<DataRef>& refs, const std::string& filePath,
+                     uint64_t fileSize, SampleStore& out, std::vector<Bytes>* extras, AtomPath& path, Failure& fail);
+
+}  // namespace qte::file

@@ -1,0 +1,190 @@
+// Planning a save in place (QTFF 1.5: the movie atom is rewritten, the sample
+// bytes stay put). The order of writes is what makes it crash-safe, because a
+// reader takes the first movie atom of a file:
+//   1. stale movie atoms after the live one (left by an interrupted save) become
+//      'free', so that none of them can come forward later;
+//   2. new sample bytes go into a new 'mdat' past the last atom;
+//   3. the new movie atom is written into a 'free' atom it fits, body first and
+//      header last, or else at the end of the file;
+//   4. the old movie atom's type becomes 'free' — the switch.
+// Until step 4 the old movie atom is the first one (or, when the new one lands
+// in free space before it, the new one is complete before its header makes it
+// first); after it, only the new one remains.
+#include "movie_saving.h"
+
+#include "movie_writer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+
+namespace qte::file {
+
+namespace {
+
+constexpr size_t kMaxTopLevelAtoms = 1 << 20;
+
+Bytes header32(uint64_t size, OSType type) {
+  Bytes b;
+  put32(b, uint32_t(size));
+  put32(b, type);
+  return b;
+}
+
+}  // namespace
+
+OSErr scanTopLevel(int fd, uint64_t fileSize, std::vector<TopAtom>& out, Failure& fail) {
+  uint64_t at = 0;
+  bool haveMovie = false;
+  auto bad = [&](const std::string& what) {
+    fail.err = badPublicMovieAtom;
+    fail.message = "top level at offset " + std::to_string(at) + ": " + what;
+    return fail.err;
+  };
+  while (at < fileSize) {
+    if (out.size() >= kMaxTopLevelAtoms) return bad("too many top-level atoms");
+    uint8_t h[16];
+    uint64_t left = fileSize - at;
+    size_t want = left < 16 ? size_t(left) : 16;
+    if (::pread(fd, h, want, off_t(at)) != ssize_t(want)) {
+      fail.err = ioErr;
+      fail.message = "reading the atom header at offset " + std::to_string(at) + " failed";
+      return ioErr;
+    }
+    // Up to 7 zero bytes may pad the end of a file.
+    if (left < 8) {
+      bool zeros = true;
+      for (size_t k = 0; k < want; ++k) zeros = zeros && h[k] == 0;
+      if (zeros || haveMovie) break;
+      return bad("stray bytes at the end of the file");
+    }
+    uint64_t size = get32(h);
+    OSType type = get32(h + 4);
+    bool toEnd = false;
+    uint64_t header = 8;
+    if (size == 1) {
+      if (left < 16) {
+        if (haveMovie) break;
+        return bad("64-bit atom size cut off");
+      }
+      size = get64(h + 8);
+      header = 16;
+    } else if (size == 0) {
+      size = left;
+      toEnd = true;
+    }
+    if (size < header || size > left) {
+      if (haveMovie) break;  // an interrupted append after the movie
+      return bad("atom '" + fourccText(type) + "' of " + std::to_string(size) + " bytes does not fit the file (" +
+                 std::to_string(left) + " bytes left)");
+    }
+    out.push_back({type, at, size, toEnd});
+    haveMovie = haveMovie || type == "moov"_4cc;
+    at += size;
+  }
+  return noErr;
+}
+
+OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::string& path,
+                 const std::vector<TopAtom>& top, uint64_t fileSize, std::vector<WriteStep>& plan, Bytes& moov,
+                 uint64_t& moovAt, Failure& fail) {
+  plan.clear();
+  uint64_t end = top.empty() ? 0 : top.back().offset + top.back().size;
+  if (end > fileSize) end = fileSize;
+
+  // New samples: each store's in-memory bytes, one after the other, in one 'mdat'.
+  std::map<const SampleStore*, uint64_t> base;
+  uint64_t newBytes = 0;
+  for (const auto& t : movie.tracks) {
+    if (!t->media) continue;
+    const SampleStore& s = t->media->samples();
+    bool used = false;
+    for (const Chunk& c : s.table.chunks()) used = used || c.inMemory;
+    if (!used || base.count(&s)) continue;
+    base[&s] = newBytes;
+    newBytes += s.memory.size();
+  }
+  const uint64_t mdatHeader = newBytes + 8 > UINT32_MAX ? 16 : 8;
+  const uint64_t dataAt = end + mdatHeader;
+
+  WriteTarget target;
+  target.path = path;
+  target.chunkOffset = [&](const Track& t, size_t i) {
+    const SampleStore& s = t.media->samples();
+    const Chunk& c = s.table.chunks()[i];
+    return c.inMemory ? dataAt + base[&s] + c.offset : c.offset;
+  };
+  moov = writeMovie(movie, origin, target);
+
+  const TopAtom* live = nullptr;
+  for (const TopAtom& a : top)
+    if (a.type == "moov"_4cc) {
+      live = &a;
+      break;
+    }
+  if (newBytes == 0 && live && origin && origin->path == path && moov == origin->baseline &&
+      live->offset == origin->moovOffset) {
+    moov = origin->moov;
+    moovAt = origin->moovOffset;
+    return noErr;  // unedited: the file keeps every byte
+  }
+
+  for (const TopAtom& a : top)
+    if (a.type == "moov"_4cc && &a != live) plan.push_back({a.offset + 4, Bytes{'f', 'r', 'e', 'e'}});
+
+  if (!top.empty() && top.back().toEnd) {
+    // Its size said "to the end"; written out, it means the same and lets atoms follow.
+    if (top.back().size > UINT32_MAX || (top.back().offset + 4 > fileSize)) {
+      fail.err = fileOffsetTooBigErr;
+      fail.message = "the last atom runs to the end of the file and is too large to be given a size";
+      return fail.err;
+    }
+    Bytes size;
+    put32(size, uint32_t(top.back().size));
+    plan.push_back({top.back().offset, size});
+  }
+
+  uint64_t next = end;
+  if (newBytes > 0) {
+    WriteStep mdat{end, {}};
+    Bytes& b = mdat.bytes;
+    b.reserve(mdatHeader + newBytes);
+    if (mdatHeader == 16) {
+      put32(b, 1);
+      put32(b, "mdat"_4cc);
+      put64(b, newBytes + 16);
+    } else {
+      b = header32(newBytes + 8, "mdat"_4cc);
+    }
+    // In the order their offsets were given.
+    std::vector<std::pair<uint64_t, const SampleStore*>> order;
+    for (const auto& [store, at] : base) order.push_back({at, store});
+    std::sort(order.begin(), order.end());
+    for (const auto& [at, store] : order) b.insert(b.end(), store->memory.begin(), store->memory.end());
+    next = end + b.size();
+    plan.push_back(std::move(mdat));
+  }
+
+  const uint64_t size = moov.size();
+  const TopAtom* room = nullptr;
+  for (const TopAtom& a : top)
+    if ((a.type == "free"_4cc || a.type == "skip"_4cc) && !a.toEnd && a.offset + a.size <= end &&
+        (a.size == size || a.size >= size + 8)) {
+      room = &a;
+      break;
+    }
+  if (room) {
+    plan.push_back({room->offset + 8, Bytes(moov.begin() + 8, moov.end())});
+    if (room->size > size) plan.push_back({room->offset + size, header32(room->size - size, "free"_4cc)});
+    plan.push_back({room->offset, Bytes(moov.begin(), moov.begin() + 8)});
+    moovAt = room->offset;
+  } else {
+    plan.push_back({next, moov});
+    moovAt = next;
+  }
+  if (live) plan.push_back({live->offset + 4, Bytes{'f', 'r', 'e', 'e'}});
+  return noErr;
+}
+
+}  // namespace qte::file

@@ -1,0 +1,36 @@
+// Saving a movie into its own file: the writes are planned first, in an order
+// where a stop after any of them leaves a file holding the old movie or the new
+// one, and then carried out with a sync after each.
+#pragma once
+
+#include "movie_origin.h"
+
+namespace qte::file {
+
+// An atom at the top level of a file.
+struct TopAtom {
+  OSType type;
+  uint64_t offset;
+  uint64_t size;
+  bool toEnd;  // its size field is 0: it runs to the end of the file
+};
+
+// Lists the top-level atoms of a file of `fileSize` bytes read through `readAt`.
+// An atom cut off by the end of the file after the first movie atom ends the list
+// (an interrupted save leaves one); before it, it is an error.
+OSErr scanTopLevel(int fd, uint64_t fileSize, std::vector<TopAtom>& out, Failure& fail);
+
+struct WriteStep {
+  uint64_t offset;
+  Bytes bytes;
+};
+
+// The writes that save `movie` into the file whose top level is `top`: each must
+// be durable before the next starts. `moovAt` receives where the new movie atom
+// goes, `mdatAt` where the movie's new sample bytes go (their 'mdat' payload).
+// An empty plan means the file already holds this movie.
+OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::string& path,
+                 const std::vector<TopAtom>& top, uint64_t fileSize, std::vector<WriteStep>& plan, Bytes& moov,
+                 uint64_t& moovAt, Failure& fail);
+
+}  // namespace qte::file

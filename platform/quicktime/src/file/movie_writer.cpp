@@ -1,0 +1,371 @@
+// Writing the model as a movie atom (QTFF "Movie atoms"). Writing is strict:
+// every count matches its entries, 'co64' replaces 'stco' once an offset passes
+// 32 bits, and version-1 headers carry durations past 32 bits.
+#include "movie_writer.h"
+
+#include "../metadata_store.h"
+#include "../timecode.h"
+
+#include <algorithm>
+
+namespace qte::file {
+
+namespace {
+
+constexpr uint64_t k32 = UINT32_MAX;
+
+void putMatrix(Bytes& b, const MatrixRecord& m) {
+  for (const auto& row : m.matrix)
+    for (Fixed v : row) put32(b, static_cast<uint32_t>(v));
+}
+
+void putPascal(Bytes& b, const char* s) {
+  size_t n = std::char_traits<char>::length(s);
+  put8(b, uint8_t(n));
+  b.insert(b.end(), s, s + n);
+}
+
+void putAll(Bytes& b, const std::vector<Bytes>& atoms) {
+  for (const Bytes& a : atoms) putBytes(b, a);
+}
+
+class Writer {
+ public:
+  Writer(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target)
+      : movie_(movie), origin_(origin), target_(target) {}
+
+  Bytes movie() {
+    Bytes b;
+    {
+      AtomScope moov(b, "moov"_4cc);
+      movieHeader(b);
+      for (const auto& t : movie_.tracks)
+        if (t->media) track(b, *t);
+      userData(b, *movie_.userData, movie_.metaData.get());
+      if (movie_.metaData && !movie_.metaData->quickTime().items.empty())
+        putBytes(b, writeQuickTimeMetaAtom(movie_.metaData->quickTime()));
+      if (origin_) putAll(b, origin_->moovExtras);
+    }
+    return b;
+  }
+
+ private:
+  // 'mvhd' — QTFF "Movie header atom".
+  void movieHeader(Bytes& b) {
+    uint64_t duration = static_cast<uint64_t>(movie_.duration());
+    uint8_t v = duration > k32 ? 1 : 0;
+    AtomScope a(b, "mvhd"_4cc);
+    putFullHeader(b, v, 0);
+    putTime(b, v, movie_.creationTime);
+    putTime(b, v, movie_.modificationTime);
+    put32(b, uint32_t(movie_.scale));
+    putTime(b, v, duration);
+    put32(b, uint32_t(movie_.preferredRate));
+    put16(b, uint16_t(movie_.volume));
+    b.insert(b.end(), 10, 0);
+    putMatrix(b, movie_.matrix);
+    put32(b, origin_ ? origin_->previewTime : 0);
+    put32(b, origin_ ? origin_->previewDuration : 0);
+    put32(b, origin_ ? origin_->posterTime : 0);
+    put32(b, origin_ ? origin_->selectionTime : 0);
+    put32(b, origin_ ? origin_->selectionDuration : 0);
+    put32(b, uint32_t(movie_.currentTime));
+    put32(b, movie_.nextTrackID);
+  }
+
+  static void putTime(Bytes& b, uint8_t version, uint64_t v) {
+    if (version) put64(b, v);
+    else put32(b, uint32_t(v));
+  }
+
+  // 'udta' items, with the owner's iTunes metadata as its 'meta' item.
+  void userData(Bytes& b, const UserDataList& list, const MetaStore* meta) {
+    bool iTunes = meta && !meta->iTunes().empty();
+    if (list.items.empty() && !iTunes) return;
+    AtomScope u(b, "udta"_4cc);
+    for (const UserDataItem& item : list.items) {
+      AtomScope i(b, item.type);
+      putBytes(b, item.data);
+    }
+    if (iTunes) putBytes(b, writeITunesMetaAtom(meta->iTunes()));
+  }
+
+  void track(Bytes& b, const Track& t) {
+    const TrackOrigin* o = trackOrigin(origin_, t);
+    AtomScope trak(b, "trak"_4cc);
+    trackHeader(b, t, o);
+    if (t.aperture.present) {
+      AtomScope tapt(b, "tapt"_4cc);
+      for (auto [type, p] : {std::pair{"clef"_4cc, t.aperture.clean}, std::pair{"prof"_4cc, t.aperture.production},
+                             std::pair{"enof"_4cc, t.aperture.encoded}}) {
+        AtomScope a(b, type);
+        putFullHeader(b, 0, 0);
+        put32(b, uint32_t(p.x));
+        put32(b, uint32_t(p.y));
+      }
+    }
+    if (o) putAll(b, o->trak);
+    editList(b, t);
+    if (!t.references.empty()) {
+      AtomScope tref(b, "tref"_4cc);
+      for (const TrackReference& r : t.references) {
+        AtomScope a(b, r.type);
+        for (uint32_t id : r.trackIDs) put32(b, id);
+      }
+    }
+    mediaAtom(b, *t.media, o);
+    userData(b, *t.userData, t.metaData.get());
+    if (t.metaData && !t.metaData->quickTime().items.empty())
+      putBytes(b, writeQuickTimeMetaAtom(t.metaData->quickTime()));
+  }
+
+  // 'tkhd' — QTFF "Track header atom".
+  void trackHeader(Bytes& b, const Track& t, const TrackOrigin* o) {
+    uint64_t duration = static_cast<uint64_t>(t.edits.duration());
+    uint8_t v = duration > k32 ? 1 : 0;
+    AtomScope a(b, "tkhd"_4cc);
+    putFullHeader(b, v, (t.enabled ? 1 : 0) | (o ? o->usage : 0xE));
+    putTime(b, v, t.creationTime);
+    putTime(b, v, t.modificationTime);
+    put32(b, t.id);
+    put32(b, 0);
+    putTime(b, v, duration);
+    put64(b, 0);
+    put16(b, uint16_t(t.layer));
+    put16(b, uint16_t(t.alternateGroup));
+    put16(b, uint16_t(t.volume));
+    put16(b, 0);
+    putMatrix(b, t.matrix);
+    put32(b, uint32_t(t.width));
+    put32(b, uint32_t(t.height));
+  }
+
+  // 'edts'/'elst' — version 1 when a duration or media time needs 64 bits.
+  void editList(Bytes& b, const Track& t) {
+    const auto& edits = t.edits.edits();
+    if (edits.empty()) return;
+    bool wide = std::any_of(edits.begin(), edits.end(), [](const Edit& e) {
+      return uint64_t(e.duration) > k32 || e.mediaTime > INT32_MAX;
+    });
+    AtomScope edts(b, "edts"_4cc);
+    AtomScope elst(b, "elst"_4cc);
+    putFullHeader(b, wide ? 1 : 0, 0);
+    put32(b, uint32_t(edits.size()));
+    for (const Edit& e : edits) {
+      if (wide) {
+        put64(b, uint64_t(e.duration));
+        put64(b, uint64_t(e.empty() ? -1 : e.mediaTime));
+      } else {
+        put32(b, uint32_t(e.duration));
+        put32(b, uint32_t(e.empty() ? -1 : e.mediaTime));
+      }
+      put32(b, uint32_t(e.rate));
+    }
+  }
+
+  void mediaAtom(Bytes& b, const Media& m, const TrackOrigin* o) {
+    AtomScope mdia(b, "mdia"_4cc);
+    {
+      uint64_t duration = static_cast<uint64_t>(m.samples().table.duration());
+      uint8_t v = duration > k32 ? 1 : 0;
+      AtomScope a(b, "mdhd"_4cc);
+      putFullHeader(b, v, 0);
+      putTime(b, v, m.creationTime);
+      putTime(b, v, m.modificationTime);
+      put32(b, uint32_t(m.scale));
+      putTime(b, v, duration);
+      put16(b, uint16_t(m.language));
+      put16(b, uint16_t(m.quality));
+    }
+    // The handler as read keeps its name, unless the media changed type since.
+    if (o && o->mediaHandler.size() >= 20 && get32(o->mediaHandler.data() + 16) == m.type) {
+      putBytes(b, o->mediaHandler);
+    } else {
+      AtomScope a(b, "hdlr"_4cc);
+      putFullHeader(b, 0, 0);
+      put32(b, "mhlr"_4cc);
+      put32(b, m.type);
+      b.insert(b.end(), 12, 0);
+      putPascal(b, "");
+    }
+    if (o) putAll(b, o->mdia);
+    if (!m.userData->items.empty()) userData(b, *m.userData, nullptr);
+    mediaInfo(b, m, o);
+  }
+
+  void mediaInfo(Bytes& b, const Media& m, const TrackOrigin* o) {
+    AtomScope minf(b, "minf"_4cc);
+    if (m.type == VideoMediaType) {
+      auto* v = dynamic_cast<const VisualHandler*>(m.handler.get());
+      AtomScope a(b, "vmhd"_4cc);
+      putFullHeader(b, 0, 1);  // flag 1: "no lean ahead", set by every writer
+      put16(b, uint16_t(v ? v->graphicsMode : ditherCopy));
+      RGBColor op = v ? v->opColor : RGBColor{0x8000, 0x8000, 0x8000};
+      put16(b, op.red);
+      put16(b, op.green);
+      put16(b, op.blue);
+    } else if (auto* s = dynamic_cast<const SoundHandler*>(m.handler.get())) {
+      AtomScope a(b, "smhd"_4cc);
+      putFullHeader(b, 0, 0);
+      put16(b, uint16_t(s->balance));
+      put16(b, 0);
+    } else {
+      baseHeader(b, m, o);
+    }
+    if (o && !o->dataHandler.empty()) {
+      putBytes(b, o->dataHandler);
+    } else if (!o) {
+      AtomScope a(b, "hdlr"_4cc);
+      putFullHeader(b, 0, 0);
+      put32(b, "dhlr"_4cc);
+      put32(b, AliasDataHandlerSubType);
+      b.insert(b.end(), 12, 0);
+      putPascal(b, "");
+    }
+    {
+      AtomScope dinf(b, "dinf"_4cc);
+      {
+        AtomScope dref(b, "dref"_4cc);
+        putFullHeader(b, 0, 0);
+        put32(b, uint32_t(m.dataRefs.size()));
+        for (size_t i = 0; i < m.dataRefs.size(); ++i) {
+          const DataRef& r = m.dataRefs[i];
+          bool self = target_.allSelf || namesFile(r, target_.path) ||
+                      (r.data.empty() && (r.attributes & dataRefSelfReference));
+          if (self) {
+            OSType type = o && i < o->selfRefTypes.size() && o->selfRefTypes[i] ? o->selfRefTypes[i] : OSType(AliasDataHandlerSubType);
+            AtomScope a(b, type);
+            putFullHeader(b, 0, dataRefSelfReference);
+          } else {
+            AtomScope a(b, r.type);
+            putFullHeader(b, 0, uint32_t(r.attributes) & ~uint32_t(dataRefSelfReference));
+            putBytes(b, r.data);
+          }
+        }
+      }
+      if (o) putAll(b, o->dinf);
+    }
+    if (o) putAll(b, o->minf);
+    sampleTable(b, m, o);
+  }
+
+  // 'gmhd' — base media information: 'gmin', 'text' for text media (players
+  // look for it to recognise chapter tracks) and 'tmcd'/'tcmi' for time codes.
+  void baseHeader(Bytes& b, const Media& m, const TrackOrigin* o) {
+    auto* v = dynamic_cast<const VisualHandler*>(m.handler.get());
+    AtomScope gmhd(b, "gmhd"_4cc);
+    {
+      AtomScope a(b, "gmin"_4cc);
+      putFullHeader(b, 0, 0);
+      put16(b, uint16_t(v ? v->graphicsMode : ditherCopy));
+      RGBColor op = v ? v->opColor : RGBColor{0x8000, 0x8000, 0x8000};
+      put16(b, op.red);
+      put16(b, op.green);
+      put16(b, op.blue);
+      put16(b, 0);
+      put16(b, 0);
+    }
+    if (m.type == TextMediaType) {
+      AtomScope a(b, "text"_4cc);
+      MatrixRecord identity{{{kFixedOne, 0, 0}, {0, kFixedOne, 0}, {0, 0, 0x40000000}}};
+      putMatrix(b, identity);
+    }
+    if (auto* tc = dynamic_cast<const TimeCodeHandler*>(m.handler.get())) {
+      AtomScope a(b, "tmcd"_4cc);
+      AtomScope tcmi(b, "tcmi"_4cc);
+      putFullHeader(b, 0, 0);
+      const TCTextOptions& t = tc->options;
+      put16(b, uint16_t(t.txFont));
+      put16(b, uint16_t(t.txFace));
+      put16(b, uint16_t(t.txSize));
+      put16(b, 0);
+      for (const RGBColor& c : {t.foreColor, t.backColor}) {
+        put16(b, c.red);
+        put16(b, c.green);
+        put16(b, c.blue);
+      }
+      if (o && !o->timeCodeFontName.empty()) putBytes(b, o->timeCodeFontName);
+      else put8(b, 0);
+    }
+    if (o) putAll(b, o->gmhd);
+  }
+
+  // 'stbl' — runs as the model keeps them; per-sample atoms the model does not
+  // keep go back only while the samples are those they describe.
+  void sampleTable(Bytes& b, const Media& m, const TrackOrigin* o) {
+    const SampleStore& s = m.samples();
+    const SampleTable& t = s.table;
+    AtomScope stbl(b, "stbl"_4cc);
+    {
+      AtomScope a(b, "stsd"_4cc);
+      putFullHeader(b, 0, 0);
+      put32(b, uint32_t(s.descriptions.size()));
+      for (const Bytes& d : s.descriptions) putBytes(b, d);
+    }
+    {
+      AtomScope a(b, "stts"_4cc);
+      putFullHeader(b, 0, 0);
+      put32(b, uint32_t(t.timeRuns().size()));
+      for (const TimeToSampleRun& r : t.timeRuns()) {
+        put32(b, r.count);
+        put32(b, r.delta);
+      }
+    }
+    if (o && o->store == m.store) putAll(b, o->stbl);
+    if (!t.allSync()) {
+      AtomScope a(b, "stss"_4cc);
+      putFullHeader(b, 0, 0);
+      put32(b, uint32_t(t.syncSamples().size()));
+      for (uint32_t i : t.syncSamples()) put32(b, i + 1);
+    }
+    const auto& chunks = t.chunks();
+    {
+      // One entry where the samples per chunk or the description change.
+      AtomScope a(b, "stsc"_4cc);
+      putFullHeader(b, 0, 0);
+      size_t countAt = b.size();
+      put32(b, 0);
+      uint32_t entries = 0;
+      for (size_t i = 0; i < chunks.size(); ++i) {
+        if (i > 0 && chunks[i].count == chunks[i - 1].count && chunks[i].descIndex == chunks[i - 1].descIndex) continue;
+        put32(b, uint32_t(i + 1));
+        put32(b, chunks[i].count);
+        put32(b, chunks[i].descIndex);
+        ++entries;
+      }
+      for (int k = 0; k < 4; ++k) b[countAt + k] = uint8_t(entries >> (24 - 8 * k));
+    }
+    {
+      AtomScope a(b, "stsz"_4cc);
+      putFullHeader(b, 0, 0);
+      bool constant = true;
+      for (uint32_t i = 1; i < t.count() && constant; ++i) constant = t.sizeOf(i) == t.sizeOf(0);
+      put32(b, constant && t.count() ? t.sizeOf(0) : 0);
+      put32(b, t.count());
+      if (!constant)
+        for (uint32_t i = 0; i < t.count(); ++i) put32(b, t.sizeOf(i));
+    }
+    std::vector<uint64_t> offsets(chunks.size());
+    for (size_t i = 0; i < chunks.size(); ++i) offsets[i] = target_.chunkOffset(*m.track, i);
+    bool wide = std::any_of(offsets.begin(), offsets.end(), [](uint64_t v) { return v > k32; });
+    AtomScope a(b, wide ? "co64"_4cc : "stco"_4cc);
+    putFullHeader(b, 0, 0);
+    put32(b, uint32_t(offsets.size()));
+    for (uint64_t v : offsets) {
+      if (wide) put64(b, v);
+      else put32(b, uint32_t(v));
+    }
+  }
+
+  const Movie& movie_;
+  const MovieOrigin* origin_;
+  const WriteTarget& target_;
+};
+
+}  // namespace
+
+Bytes writeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target) {
+  return Writer(movie, origin, target).movie();
+}
+
+}  // namespace qte::file
