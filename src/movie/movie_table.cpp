@@ -4,7 +4,9 @@
 //
 // Registration hands this record to the host as a class extension, or on hosts
 // that want modules rewrites it into global methods taking the movie first.
+#include "movie/chapters.h"
 #include "movie/movie_members.h"
+#include "movie/timecode_tracks.h"
 #include "plugin/member_records.h"
 
 namespace {
@@ -26,6 +28,12 @@ REALmethodDefinition kMovieMethods[] = {
                          &rbInsertEmptyMovieSegment),
     /* 6 */ MethodRecord("DeleteMovieSegmentZQK(time as integer, Duration as integer) as integer",
                          &rbDeleteMovieSegment),
+    /* 7 */ MethodRecord("AddTextTrackZQK(chapters() as QTChapterDataZQK, type as string, isChapterTrack as boolean) "
+                         "as QTChapterTrackZQK",
+                         &AddTextTrack),
+    /* 8 */ MethodRecord("RemoveTextTrackZQK(index as integer) as integer", &RemoveIndTextTrack),
+    /* 9 */ MethodRecord("ChapterTrackZQK as QTChapterTrackZQK", &GetChapterTrackForMovie),
+    /* 10 */ MethodRecord("HasQTChapterTrackZQK as Boolean", &MovieHasAChapterTrack),
     /* 11 */ PropertyMethod("RateChangesPreservePitchZQK as Boolean", &GetRateChangesPreservePitch,
                             &SetRateChangesPreservePitch),
     /* 12 */ PropertyMethod("PitchZQK as double", &GetPitch, &SetPitch),
@@ -38,6 +46,12 @@ REALmethodDefinition kMovieMethods[] = {
                           &GetVideoTrackIndexZQK),
     /* 18 */ MethodRecord("GetSoundTrackZQK(index as integer, EnabledTracksOnly as boolean = false) as QTTrackZQK",
                           &GetSoundTrackIndexZQK),
+    /* 19 */ MethodRecord("DeleteTimeCodeTracksZQK", &DeleteTimeCodeTracks),
+    /* 20 */ MethodRecord("HasTimeCodeTrackZQK as boolean", &MovieHasTimeCodeTrack),
+    /* 21 */ MethodRecord("CurrentTimeCodeStringZQK as string", &GetCurrentTimeCodeString),
+    /* 22 */ MethodRecord("AddTimeCodeToMovieZQK(parameters as QTTimeCodeCreationParametersZQK) as integer",
+                          &AddTimeCodeToMovie),
+    /* 23 */ PropertyMethod("TimeCodeDisplayedZQK as boolean", &Movie_GetTimeCodeDisplay, &Movie_SetTimeCodeDisplay),
     /* 25 */ MethodRecord("GenerateMovieApertureModeDimensionsZQK as integer", &GenerateMovieApertureModeDimensionsZQK),
     /* 26 */ MethodRecord("RemoveMovieApertureModeDimensionsZQK as integer", &RemoveMovieApertureModeDimensionsZQK),
     /* 27 */ MethodRecord("SetMovieApertureModeZQK(theApertureMode as string) as integer", &SetMovieApertureModeZQK),

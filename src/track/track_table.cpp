@@ -6,8 +6,10 @@
 // members have not joined the plugin yet are simply absent.
 #include <cstddef>
 
+#include "movie/chapters.h"
 #include "plugin/member_records.h"
 #include "track/media_handler.h"
+#include "track/timecode_members.h"
 #include "track/track.h"
 
 namespace {
@@ -38,6 +40,11 @@ REALmethodDefinition kTrackMethods[] = {
                          &rbInsertTrackSegment),
     /* 6 */ MethodRecord("InsertEmptyTrackSegment(time as integer, Duration as integer)", &rbInsertEmptyTrackSegment),
     /* 7 */ MethodRecord("DeleteTrackSegment(time as integer, Duration as integer)", &rbDeleteTrackSegment),
+    /* 8 */ MethodRecord("SetTextTrackAsChapterTrack(type as string, isChapterTrack as boolean)",
+                         &SetTextTrackAsChapterTrack),
+    /* 9 */ MethodRecord("HasChapterTrack as boolean", &HasChapterTrack),
+    /* 10 */ MethodRecord("IsChapterTrack as boolean", &IsChapterTrack),
+    /* 11 */ MethodRecord("ChapterTrack as QTChapterTrackZQK", &ChapterTrack),
     /* 12 */ MethodRecord("NextInterestingTimeZQK(byref time as integer, byref duration as integer) as boolean",
                           &rbGetTrackNextInterestingTime),
     /* 13 */ MethodRecord(
@@ -107,6 +114,11 @@ REALmethodDefinition kTrackMethods[] = {
                           "byref matrix12 as integer, byref matrix20 as integer, byref matrix21 as integer, "
                           "byref matrix22 as integer)",
                           &rbGetTrackRawMatrix),
+    /* 56 */ MethodRecord("TimeCodeAtTime(MediaTime as integer) as QTTimeCodeZQK", &rbTCGetTimeCodeAtTime),
+    /* 57 */ MethodRecord("CurrentTimeCode as QTTimeCodeZQK", &rbTCGetCurrentTimeCode),
+    /* 58 */ MethodRecord("FrameNumberToTimeCode(timecode as QTTimeCodeZQK)", &rbTCFrameNumberToTimeCode),
+    /* 59 */ MethodRecord("TimeCodeToFrameNumber(timecode as QTTimeCodeZQK)", &rbTCTimeCodeToFrameNumber),
+    /* 60 */ MethodRecord("TimeCodeToString(timecode as QTTimeCodeZQK) as string", &rbTCTimeCodeToString),
     /* 61 */ PropertyMethod("SoundTreble as integer", &rbMediaGetSoundTreble, &rbMediaSetSoundTreble),
     /* 62 */ PropertyMethod("SoundBass as integer", &rbMediaGetSoundBass, &rbMediaSetSoundBass),
     /* 63 */ MethodRecord("MediaSetGraphicsMode(Mode as integer, TheColor as color)", &rbMediaSetGraphicsMode),
@@ -133,9 +145,9 @@ REALclassDefinition QTTrackZQKClass = ClassRecord({
     .methods = kTrackMethods,
 });
 
-// Its chapter methods come with the chapter members; until then it is a plain
-// track with a class of its own.
+// A track with the chapter methods (movie/chapters.cpp) on top.
 REALclassDefinition QTChapterTrackZQKClass = ClassRecord({
     .name = "QTChapterTrackZQK",
     .superName = "QTTrackZQK",
+    .methods = QTChapterTrackMethods,
 });
