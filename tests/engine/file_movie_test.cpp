@@ -1,0 +1,318 @@
+// Movie files: written by the engine and read back, saved in place and flattened,
+// and checked against what ffprobe sees in them.
+#include "file_support.h"
+
+#include "../../platform/quicktime/src/file/movie_saving.h"
+
+#include <fcntl.h>
+
+using namespace enginetest;
+
+namespace {
+
+std::string title(Movie m) {
+  HandleHolder h;
+  if (GetUserDataText(GetMovieUserData(m), h, 0xA96E616D, 1, 0) != noErr) return "(none)";
+  auto b = h.bytes();
+  return std::string(b.begin(), b.end());
+}
+
+void setTitle(Movie m, const std::string& text) {
+  HandleHolder h(text.data(), Size(text.size()));
+  RemoveUserData(GetMovieUserData(m), 0xA96E616D, 1);
+  ASSERT_EQ(AddUserDataText(GetMovieUserData(m), h, 0xA96E616D, 1, 0), noErr);
+}
+
+// Video (3 samples of 4 bytes, then 2 of 6, one not sync) and sound (100 frames).
+void fillMovie(Movie movie) {
+  Track v = NewMovieTrack(movie, 320 << 16, 240 << 16, 0);
+  Media vm = NewTrackMedia(v, VideoMediaType, 600, nullptr, 0);
+  BeginMediaEdits(vm);
+  addSamples(vm, imageDescription(320, 240), 3, 20, 4, true, 1);
+  addSamples(vm, imageDescription(320, 240), 2, 20, 6, false, 9);
+  EndMediaEdits(vm);
+  InsertMediaIntoTrack(v, 0, 0, GetMediaDuration(vm), fixed1);
+  Track s = NewMovieTrack(movie, 0, 0, 0x100);
+  Media sm = NewTrackMedia(s, SoundMediaType, 44100, nullptr, 0);
+  BeginMediaEdits(sm);
+  addSamples(sm, soundDescription(1), 100, 1, 2, true, 50);
+  EndMediaEdits(sm);
+  InsertMediaIntoTrack(s, 0, 0, GetMediaDuration(sm), fixed1);
+  setTitle(movie, "Round trip");
+}
+
+std::vector<uint8_t> sampleAt(Media m, TimeValue t) {
+  HandleHolder data;
+  SInt32 size = 0;
+  EXPECT_EQ(GetMediaSample(m, data, 0, &size, t, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr), noErr);
+  return data.bytes();
+}
+
+// What a movie is, as far as these tests compare: tracks, timing and sample bytes.
+std::string summary(Movie m) {
+  std::string s = "scale=" + std::to_string(GetMovieTimeScale(m)) + " duration=" + std::to_string(GetMovieDuration(m)) +
+                  " title=" + title(m);
+  for (SInt32 i = 1; i <= GetMovieTrackCount(m); ++i) {
+    Track t = GetMovieIndTrack(m, i);
+    Media md = GetTrackMedia(t);
+    s += " | track " + std::to_string(GetTrackID(t)) + " dur=" + std::to_string(GetTrackDuration(t)) +
+         " mscale=" + std::to_string(GetMediaTimeScale(md)) + " samples=" + std::to_string(GetMediaSampleCount(md));
+    for (TimeValue at = 0; at < GetMediaDuration(md); at += std::max<TimeValue>(1, GetMediaDuration(md) / 7)) {
+      for (uint8_t b : sampleAt(md, at)) s += std::to_string(b) + ",";
+    }
+  }
+  return s;
+}
+
+std::string createMovieFile(const std::string& path) {
+  FSSpec spec = specOf(path);
+  short ref = 0;
+  Movie movie = nullptr;
+  EXPECT_EQ(CreateMovieFile(&spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+  fillMovie(movie);
+  EXPECT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr) << QTEngineLastFileErrorMessage();
+  std::string s = summary(movie);
+  DisposeMovie(movie);
+  CloseMovieFile(ref);
+  return s;
+}
+
+TEST(MovieFiles, WrittenMoviesReadBackAndUneditedSavesChangeNothing) {
+  ScratchDir dir;
+  std::string path = dir / "a.mov";
+  std::string written = createMovieFile(path);
+  auto bytes = fileBytes(path);
+  {
+    OpenedMovie m(path);
+    ASSERT_EQ(m.err, noErr) << m.message;
+    EXPECT_EQ(summary(m), written);
+    ASSERT_EQ(m.save(), noErr);
+  }
+  EXPECT_EQ(fileBytes(path), bytes) << "an unedited save must leave the file alone";
+
+  // An edit saves in place: the sample bytes stay where they were.
+  {
+    OpenedMovie m(path);
+    setTitle(m, "Edited");
+    ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
+    EXPECT_EQ(title(m), "Edited");
+  }
+  auto edited = fileBytes(path);
+  ASSERT_GE(edited.size(), bytes.size());
+  {
+    OpenedMovie m(path);
+    ASSERT_EQ(m.err, noErr) << m.message;
+    std::string expect = written;
+    expect.replace(expect.find("title=Round trip"), 16, "title=Edited");
+    EXPECT_EQ(summary(m), expect);
+    // Samples added after opening go into a new 'mdat'; the old ones stay.
+    Media vm = GetTrackMedia(GetMovieIndTrack(m, 1));
+    BeginMediaEdits(vm);
+    ASSERT_EQ(addSamples(vm, imageDescription(320, 240), 2, 20, 5, true, 77), noErr);
+    EndMediaEdits(vm);
+    ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
+    EXPECT_EQ(sampleAt(vm, 100), (std::vector<uint8_t>{77, 78, 79, 80, 81}));
+    // A second save of the same state writes nothing.
+    auto once = fileBytes(path);
+    ASSERT_EQ(m.save(), noErr);
+    EXPECT_EQ(fileBytes(path), once);
+  }
+  {
+    OpenedMovie m(path);
+    Media vm = GetTrackMedia(GetMovieIndTrack(m, 1));
+    EXPECT_EQ(GetMediaSampleCount(vm), 7);
+    EXPECT_EQ(sampleAt(vm, 0), (std::vector<uint8_t>{1, 2, 3, 4}));
+    EXPECT_EQ(sampleAt(vm, 120), (std::vector<uint8_t>{78, 79, 80, 81, 82}));
+  }
+  auto now = fileBytes(path);
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 8, now.begin())) << "ftyp rewritten";
+
+  if (!haveTool("ffprobe")) GTEST_SKIP() << "ffprobe is not installed: outside check skipped";
+  std::string probe = run("ffprobe -v error -show_entries stream=codec_type,time_base,nb_frames:format_tags=title "
+                          "-of compact '" + path + "'");
+  EXPECT_NE(probe.find("codec_type=video|time_base=1/600|nb_frames=7"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("codec_type=audio|time_base=1/44100|nb_frames=100"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("title=Edited"), std::string::npos) << probe;
+}
+
+TEST(MovieFiles, FlattenWritesOneSelfContainedFileEitherWay) {
+  ScratchDir dir;
+  std::string src = dir / "src.mov";
+  std::string written = createMovieFile(src);
+  OpenedMovie m(src, fsRdPerm);
+  ASSERT_EQ(m.err, noErr);
+  for (bool fastStart : {false, true}) {
+    std::string out = dir / (fastStart ? "fast.mov" : "flat.mov");
+    FSSpec spec = specOf(out);
+    SInt32 flags = flattenAddMovieToDataFork | (fastStart ? flattenForceMovieResourceBeforeMovieData : 0);
+    Movie flat = FlattenMovieData(m, flags, &spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile);
+    ASSERT_NE(flat, nullptr) << QTEngineLastFileErrorMessage();
+    EXPECT_EQ(summary(flat), written);
+    DisposeMovie(flat);
+    auto b = fileBytes(out);
+    std::string types;
+    for (size_t at = 0; at + 8 <= b.size();) {
+      uint32_t size = uint32_t(b[at] << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]);
+      types += std::string(b.begin() + long(at) + 4, b.begin() + long(at) + 8) + " ";
+      if (size < 8) break;
+      at += size;
+    }
+    EXPECT_EQ(types, fastStart ? "ftyp moov mdat " : "ftyp wide mdat moov ");
+    // Existing files are replaced only when asked.
+    EXPECT_EQ(FlattenMovieData(m, flags, &spec, "TVOD"_4cc, 0, 0), nullptr);
+    EXPECT_EQ(GetMoviesError(), dupFNErr);
+    if (haveTool("ffprobe")) {
+      EXPECT_EQ(packets(out), packets(src)) << "samples or timing changed";
+    }
+  }
+}
+
+// Offsets past 4 GiB take 'co64' and read back to the same samples. The file is
+// sparse: a large 'free' atom before the samples.
+TEST(MovieFiles, OffsetsPastFourGigabytes) {
+  ScratchDir dir;
+  std::string path = dir / "big.mov";
+  FSSpec spec = specOf(path);
+  short ref = 0;
+  Movie movie = nullptr;
+  ASSERT_EQ(CreateMovieFile(&spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+  {
+    const uint64_t gap = (uint64_t(5) << 30);
+    int fd = open(path.c_str(), O_RDWR);
+    off_t end = lseek(fd, 0, SEEK_END);
+    uint8_t h[16] = {0, 0, 0, 1, 'f', 'r', 'e', 'e'};
+    for (int i = 0; i < 8; ++i) h[8 + i] = uint8_t(gap >> (56 - 8 * i));
+    ASSERT_EQ(pwrite(fd, h, 16, end), 16);
+    ASSERT_EQ(ftruncate(fd, off_t(end + gap)), 0);
+    close(fd);
+  }
+  SetMovieTimeScale(movie, 1000);
+  Track t = NewMovieTrack(movie, 64 << 16, 64 << 16, 0);
+  Media md = NewTrackMedia(t, VideoMediaType, 1000, nullptr, 0);
+  BeginMediaEdits(md);
+  ASSERT_EQ(addSamples(md, imageDescription(64, 64), 3, 100, 8, true, 3), noErr);
+  EndMediaEdits(md);
+  ASSERT_EQ(InsertMediaIntoTrack(t, 0, 0, 300, fixed1), noErr);
+  ASSERT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr) << QTEngineLastFileErrorMessage();
+  DisposeMovie(movie);
+  CloseMovieFile(ref);
+
+  OpenedMovie m(path, fsRdPerm);
+  ASSERT_EQ(m.err, noErr) << m.message;
+  Media back = GetTrackMedia(GetMovieIndTrack(m, 1));
+  EXPECT_EQ(sampleAt(back, 100), (std::vector<uint8_t>{4, 5, 6, 7, 8, 9, 10, 11}));
+  // The movie atom went into the free space, before its samples.
+  std::string head(4096, '\0');
+  std::ifstream(path, std::ios::binary).read(head.data(), std::streamsize(head.size()));
+  EXPECT_EQ(head.find("moov"), 24u);
+  EXPECT_NE(head.find("co64"), std::string::npos);
+  EXPECT_EQ(head.find("stco"), std::string::npos);
+  if (!haveTool("ffprobe")) GTEST_SKIP() << "ffprobe is not installed: outside check skipped";
+  std::string probe = run("ffprobe -v error -show_entries packet=pos,size -of csv '" + path + "'");
+  EXPECT_NE(probe.find("packet,8," + std::to_string((5LL << 30) + 20 + 8 + 8)), std::string::npos) << probe;
+}
+
+// Every prefix of a save's writes leaves a file that reads as the old movie or the new one.
+TEST(MovieFiles, SavesAreCrashSafeAtEveryWrite) {
+  ScratchDir dir;
+  std::string path = dir / "c.mov";
+  createMovieFile(path);
+  const auto original = fileBytes(path);
+  for (bool grow : {false, true}) {
+    writeBytes(path, original);
+    OpenedMovie m(path, fsRdPerm);
+    ASSERT_EQ(m.err, noErr);
+    setTitle(m, grow ? std::string(300, 'x') : "New");
+    if (grow) {
+      Media vm = GetTrackMedia(GetMovieIndTrack(m, 1));
+      BeginMediaEdits(vm);
+      addSamples(vm, imageDescription(320, 240), 1, 20, 4, true, 200);
+      EndMediaEdits(vm);
+    }
+    int fd = open(path.c_str(), O_RDONLY);
+    struct stat st;
+    fstat(fd, &st);
+    std::vector<qte::file::TopAtom> top;
+    qte::file::Failure f;
+    ASSERT_EQ(qte::file::scanTopLevel(fd, uint64_t(st.st_size), top, f), noErr);
+    close(fd);
+    std::vector<qte::file::WriteStep> plan;
+    qte::Bytes moov;
+    uint64_t moovAt = 0;
+    auto* model = reinterpret_cast<qte::Movie*>(m.movie);
+    ASSERT_EQ(qte::file::planUpdate(*model, qte::file::originOf(*model).get(), path, top, uint64_t(st.st_size), plan,
+                                    moov, moovAt, f),
+              noErr);
+    ASSERT_GE(plan.size(), 2u);
+    std::vector<uint8_t> state = original;
+    for (size_t k = 0; k <= plan.size(); ++k) {
+      std::string copy = dir / "step.mov";
+      writeBytes(copy, state);
+      OpenedMovie s(copy, fsRdPerm);
+      ASSERT_EQ(s.err, noErr) << "after " << k << " writes: " << s.message;
+      std::string t = title(s);
+      EXPECT_TRUE(t == "Round trip" || t == title(m)) << "after " << k << " writes: " << t;
+      if (k == plan.size()) {
+        EXPECT_EQ(t, title(m));
+      }
+      if (k < plan.size()) {
+        const auto& w = plan[k];
+        if (state.size() < w.offset + w.bytes.size()) state.resize(w.offset + w.bytes.size());
+        std::copy(w.bytes.begin(), w.bytes.end(), state.begin() + long(w.offset));
+      }
+    }
+  }
+}
+
+TEST(MovieFiles, FilesOtherToolsWrote) {
+  if (!haveTool("ffmpeg") || !haveTool("ffprobe")) GTEST_SKIP() << "ffmpeg/ffprobe are not installed";
+  ScratchDir dir;
+  std::string meta = dir / "chapters.txt";
+  {
+    std::ofstream o(meta);
+    o << ";FFMETADATA1\ntitle=Source\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=Intro\n"
+         "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\ntitle=Zweite Straße\n";
+  }
+  struct Case {
+    const char* name;
+    std::string args;
+  };
+  std::vector<Case> cases = {
+      {"mjpeg-pcm-tc.mov", "-c:v mjpeg -c:a pcm_s16le -timecode 01:00:00:00 -metadata title=Tagged"},
+      {"mdta.mov", "-c:v mjpeg -c:a pcm_s16le -movflags use_metadata_tags -metadata com.example.key=Value"},
+      {"faststart.mp4", "-c:v mjpeg -c:a aac -movflags +faststart"},
+  };
+  if (run("ffmpeg -hide_banner -encoders 2>/dev/null").find("libx264") != std::string::npos)
+    cases.push_back({"h264-aac.mov", "-c:v libx264 -preset ultrafast -c:a aac"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = dir / c.name;
+    run("ffmpeg -v error -y -f lavfi -i testsrc=d=2:s=160x120:r=25 -f lavfi -i sine=d=2 -i '" + meta +
+        "' -map 0 -map 1 -map_metadata 2 -map_chapters 2 " + c.args + " '" + path + "'");
+    ASSERT_EQ(access(path.c_str(), R_OK), 0) << "ffmpeg made no file";
+    const std::string before = packets(path);
+    const auto bytes = fileBytes(path);
+    {
+      OpenedMovie m(path);
+      ASSERT_EQ(m.err, noErr) << m.message;
+      std::string probe = run("ffprobe -v error -show_entries stream=index -of csv=p=0 '" + path + "'");
+      EXPECT_EQ(size_t(GetMovieTrackCount(m)), size_t(std::count(probe.begin(), probe.end(), '\n')));
+      ASSERT_EQ(m.save(), noErr);
+      EXPECT_EQ(fileBytes(path), bytes) << "unedited save changed the file";
+      setTitle(m, "Renamed");
+      ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
+    }
+    EXPECT_EQ(packets(path), before) << "samples or their timing changed";
+    std::string after = run("ffprobe -v error -show_chapters -show_format -of compact '" + path + "'");
+    EXPECT_NE(after.find("=Renamed"), std::string::npos) << after;
+    EXPECT_NE(after.find("Zweite Straße"), std::string::npos) << after;
+    if (std::string(c.name) == "mdta.mov") {
+      EXPECT_NE(after.find("com.example.key=Value"), std::string::npos) << after;
+    }
+    OpenedMovie again(path, fsRdPerm);
+    EXPECT_EQ(again.err, noErr) << again.message;
+    EXPECT_EQ(title(again), "Renamed");
+  }
+}
+
+}  // namespace
