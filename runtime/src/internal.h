@@ -130,6 +130,8 @@ static_assert(offsetof(StringRecord, record) == 0);
 struct Impl {
   explicit Impl(Runtime& rt, Config cfg);
   ~Impl();
+  // Destroys what is still alive, running the plugin's destructors.
+  void shutdown();
 
   Runtime& runtime;
   Config config;

@@ -97,6 +97,16 @@ void Impl::installBuiltinClasses() {
 
 namespace {
 
+// The host never gives back what a plugin registers: records, their arrays and
+// the declarations the plugin built for them stay the host's for the life of the
+// process. Plugins allocate some of them (converted older-layout arrays, the
+// synthesised module) and rightly never free them; keeping their addresses here
+// keeps them reachable once the plugin is unloaded, as they are in a real host.
+void keepRegistered(const void* p) {
+  static auto* kept = new std::vector<const void*>();
+  if (p) kept->push_back(p);
+}
+
 // The two layouts differ only in record sizes and in the absence of words 25-28,
 // so one reader handles both, parameterised by the record types.
 template <typename ClassDef, typename Prop, typename Method, typename Constant>
@@ -163,6 +173,11 @@ static void readMembers(Impl& impl, ClassInfo& cls, const typename L::ClassDefT&
       out.push_back(std::move(m));
     }
   };
+  for (const void* p : {static_cast<const void*>(&def), static_cast<const void*>(def.properties),
+                        static_cast<const void*>(def.methods), static_cast<const void*>(def.events),
+                        static_cast<const void*>(def.constants), static_cast<const void*>(def.sharedProperties),
+                        static_cast<const void*>(def.sharedMethods)})
+    keepRegistered(p);
   readProps(def.properties, def.propertyCount, cls.properties);
   readMethods(def.methods, def.methodCount, false, cls.methods);
   if (def.constants)
@@ -243,6 +258,9 @@ void Impl::registerModule(REALmoduleDefinition* module) {
     note("PluginRegisterModule: null record");
     return;
   }
+  keepRegistered(module);
+  keepRegistered(module->name);
+  keepRegistered(module->methods);
   std::string name = orEmpty(module->name);
   registrations.push_back({Registration::Route::Module, name, module->version, false, module});
   ClassInfo* mod = findClass(name);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <unordered_map>
 
 #include "internal.h"
 
@@ -23,6 +24,18 @@ namespace {
 thread_local Impl* tCurrent = nullptr;
 thread_local std::vector<Impl*> tAlive;  // in order of creation
 }  // namespace
+
+// Runtimes alive in the process, with the serial each was given, so that a Value
+// released after its runtime is gone can tell.
+std::unordered_map<const Runtime*, uint64_t>& liveRuntimes() {
+  static auto* live = new std::unordered_map<const Runtime*, uint64_t>();
+  return *live;
+}
+
+uint64_t serialOf(const Runtime* rt) {
+  auto it = liveRuntimes().find(rt);
+  return it == liveRuntimes().end() ? 0 : it->second;
+}
 
 Impl* currentImpl() { return tCurrent; }
 void makeCurrent(Impl* impl) { tCurrent = impl; }
@@ -67,6 +80,7 @@ Value Value::adoptString(Runtime& rt, REALstring s) {
   if (!s) return x;
   x.kind_ = Kind::String;
   x.rt_ = &rt;
+  x.rtSerial_ = serialOf(&rt);
   x.u_.ref = s;
   return x;
 }
@@ -75,6 +89,7 @@ Value Value::adoptObject(Runtime& rt, REALobject o) {
   if (!o) return x;
   x.kind_ = Kind::Object;
   x.rt_ = &rt;
+  x.rtSerial_ = serialOf(&rt);
   x.u_.ref = o;
   return x;
 }
@@ -87,11 +102,13 @@ Value Value::retainObject(Runtime& rt, REALobject o) {
   return adoptObject(rt, o);
 }
 
-Value::Value(const Value& other) : kind_(other.kind_), rt_(other.rt_), u_(other.u_) {
+Value::Value(const Value& other)
+    : kind_(other.kind_), rt_(other.rt_), rtSerial_(other.rtSerial_), u_(other.u_) {
   if (kind_ == Kind::String) rt_->impl().lockString(asString());
   else if (kind_ == Kind::Object) rt_->impl().lockObject(asObject());
 }
-Value::Value(Value&& other) noexcept : kind_(other.kind_), rt_(other.rt_), u_(other.u_) {
+Value::Value(Value&& other) noexcept
+    : kind_(other.kind_), rt_(other.rt_), rtSerial_(other.rtSerial_), u_(other.u_) {
   other.kind_ = Kind::Nil;
   other.rt_ = nullptr;
 }
@@ -107,6 +124,7 @@ Value& Value::operator=(Value&& other) noexcept {
     release();
     kind_ = other.kind_;
     rt_ = other.rt_;
+    rtSerial_ = other.rtSerial_;
     u_ = other.u_;
     other.kind_ = Kind::Nil;
     other.rt_ = nullptr;
@@ -118,6 +136,11 @@ Value::~Value() { release(); }
 void Value::release() {
   // Releasing may run plugin destructors; a host exception they raise has no
   // caller to go to and is dropped with the object.
+  if ((kind_ == Kind::String || kind_ == Kind::Object) && serialOf(rt_) != rtSerial_) {
+    kind_ = Kind::Nil;  // its runtime is gone, and everything it held with it
+    rt_ = nullptr;
+    return;
+  }
   if (kind_ == Kind::String) rt_->impl().unlockString(asString());
   else if (kind_ == Kind::Object) {
     Impl& impl = rt_->impl();
@@ -174,7 +197,8 @@ Impl::Impl(Runtime& rt, Config cfg) : runtime(rt), config(std::move(cfg)) {
   tCurrent = this;
 }
 
-Impl::~Impl() {
+void Impl::shutdown() {
+  if (shuttingDown) return;
   shuttingDown = true;
   {
     CurrentScope scope(this);
@@ -190,6 +214,10 @@ Impl::~Impl() {
       if (r->alive && !r->dying) destroyObject(*r);
     clearPendingException();
   }
+}
+
+Impl::~Impl() {
+  shutdown();
   for (auto& [ref, r] : objects) ::operator delete(r->memory);
   objects.clear();
   if (library) dlclose(library);
@@ -212,8 +240,15 @@ Accounting Impl::accounting() const {
 
 // ---- Runtime ----
 
-Runtime::Runtime(Config config) : impl_(std::make_unique<Impl>(*this, std::move(config))) {}
-Runtime::~Runtime() = default;
+Runtime::Runtime(Config config) : impl_(std::make_unique<Impl>(*this, std::move(config))) {
+  static uint64_t nextSerial = 1;
+  liveRuntimes()[this] = nextSerial++;
+}
+
+Runtime::~Runtime() {
+  impl_->shutdown();  // the plugin's destructors may still use the runtime
+  liveRuntimes().erase(this);
+}
 
 Config& Runtime::config() { return impl_->config; }
 

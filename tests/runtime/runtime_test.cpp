@@ -559,3 +559,20 @@ TEST(RuntimeExceptions, RaisedOutsideACallWaitForTakeException) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RuntimeLifetime, ValuesOutlivingTheirRuntimeReleaseNothing) {
+  Value s, block;
+  auto first = std::make_unique<Runtime>();
+  s = first->string("x");
+  block = first->newMemoryBlock("ab");
+  EXPECT_EQ(first->accounting().liveStrings, 1);
+  first.reset();
+  auto second = std::make_unique<Runtime>();  // likely at the same address
+  s = Value();
+  block = Value();
+  EXPECT_TRUE(second->accounting().clean()) << second->leakReport();
+}
+
+}  // namespace

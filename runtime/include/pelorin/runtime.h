@@ -68,8 +68,9 @@ class UsageError : public std::logic_error {
 
 // A host value as user code holds it. Strings, objects, memory blocks, movies and
 // arrays own one lock, released when the Value goes (which may run the plugin's
-// destructors); a Value must not outlive the Runtime that made it. Colors keep
-// their low 24 bits.
+// destructors). A Value should not outlive the Runtime that made it; if it does,
+// its release does nothing, and the runtime's accounting will already have
+// counted it as alive. Colors keep their low 24 bits.
 class Value {
  public:
   enum class Kind { Nil, Integer, Boolean, Double, Color, String, Object };
@@ -106,6 +107,7 @@ class Value {
   void release();
   Kind kind_ = Kind::Nil;
   Runtime* rt_ = nullptr;
+  uint64_t rtSerial_ = 0;  // tells a dead runtime from a new one at the same address
   union {
     int64_t i;
     double d;
