@@ -1,0 +1,172 @@
+// Malformed movie files: each case breaks one thing in a valid file the engine
+// wrote, and must get a clear result code and a message naming the atom and its
+// offset — never a crash, a hang or a leak (run under the sanitizers).
+#include "file_support.h"
+
+using namespace enginetest;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+uint32_t get32(const Bytes& b, size_t at) {
+  return uint32_t(b[at] << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]);
+}
+
+// A small valid movie file: one video track of three 4-byte samples and a title.
+Bytes validFile(const ScratchDir& dir) {
+  std::string path = dir / "valid.mov";
+  FSSpec spec = specOf(path);
+  short ref = 0;
+  Movie movie = nullptr;
+  EXPECT_EQ(CreateMovieFile(&spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+  videoTrack(movie, 600, 3, 20);
+  HandleHolder text("Valid", 5);
+  AddUserDataText(GetMovieUserData(movie), text, 0xA96E616D, 1, 0);
+  EXPECT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr);
+  DisposeMovie(movie);
+  CloseMovieFile(ref);
+  return fileBytes(path);
+}
+
+// Offset of the first atom of that type (its size field) inside the movie atom.
+size_t atomAt(const Bytes& b, const char* type) {
+  std::string s(b.begin(), b.end());
+  size_t moov = s.find("moov");
+  size_t at = s.find(type, moov);
+  EXPECT_NE(at, std::string::npos) << type;
+  return at - 4;
+}
+
+void put32(Bytes& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (24 - 8 * i));
+}
+
+struct Opened {
+  OSErr err;
+  std::string message;
+};
+
+Opened open(const ScratchDir& dir, const Bytes& bytes) {
+  std::string path = dir / "case.mov";
+  writeBytes(path, bytes);
+  OpenedMovie m(path, fsRdPerm);
+  return {m.err, m.message};
+}
+
+TEST(MalformedMovieFiles, EachFaultGivesAClearError) {
+  ScratchDir dir;
+  const Bytes valid = validFile(dir);
+  ASSERT_EQ(open(dir, valid).err, noErr);
+
+  struct Case {
+    const char* name;
+    std::function<void(Bytes&)> breakIt;
+    OSErr expect;
+    const char* mentions;  // in the message: the atom path or the fault
+  };
+  const Case cases[] = {
+      {"movie atom cut short", [](Bytes& b) { b.resize(b.size() - 10); }, badPublicMovieAtom, "'moov'"},
+      {"no movie atom", [](Bytes& b) { b[atomAt(b, "moov") + 7] = 'd'; }, noMovieFound, "no movie atom"},
+      {"child larger than its parent", [](Bytes& b) { put32(b, atomAt(b, "tkhd"), 0x10000); }, badPublicMovieAtom,
+       "moov/trak[1] at offset"},
+      {"size under 8", [](Bytes& b) { put32(b, atomAt(b, "mdhd"), 4); }, badPublicMovieAtom, "moov/trak[1]/mdia"},
+      {"64-bit size past the parent", [](Bytes& b) { put32(b, atomAt(b, "hdlr"), 1); }, badPublicMovieAtom,
+       "moov/trak[1]/mdia"},
+      {"size 0 swallows the media", [](Bytes& b) { put32(b, atomAt(b, "tkhd"), 0); }, badPublicMovieAtom,
+       "track without media"},
+      {"movie header version 2", [](Bytes& b) { b[atomAt(b, "mvhd") + 8] = 2; }, badPublicMovieAtom, "moov/mvhd"},
+      {"media header version 5", [](Bytes& b) { b[atomAt(b, "mdhd") + 8] = 5; }, badPublicMovieAtom, "mdhd"},
+      {"time scale 0", [](Bytes& b) { put32(b, atomAt(b, "mvhd") + 20, 0); }, badPublicMovieAtom, "time scale 0"},
+      {"track ID 0", [](Bytes& b) { put32(b, atomAt(b, "tkhd") + 20, 0); }, badPublicMovieAtom, "track ID 0"},
+      {"huge description count", [](Bytes& b) { put32(b, atomAt(b, "stsd") + 12, 0xFFFFFFFF); }, badPublicMovieAtom,
+       "stbl/stsd"},
+      {"huge duration count", [](Bytes& b) { put32(b, atomAt(b, "stts") + 12, 0x7FFFFFFF); }, badPublicMovieAtom,
+       "stbl/stts"},
+      {"huge chunk count", [](Bytes& b) { put32(b, atomAt(b, "stco") + 12, 0x40000000); }, badPublicMovieAtom,
+       "stbl/stco"},
+      {"huge chunk-run count", [](Bytes& b) { put32(b, atomAt(b, "stsc") + 12, 0xFFFFFFF0); }, badPublicMovieAtom,
+       "stbl/stsc"},
+      {"huge data-reference count", [](Bytes& b) { put32(b, atomAt(b, "dref") + 12, 0x10000000); },
+       badPublicMovieAtom, "dinf/dref"},
+      {"durations and sizes disagree", [](Bytes& b) { put32(b, atomAt(b, "stts") + 16, 4); }, badPublicMovieAtom,
+       "samples"},
+      {"chunk run starting at chunk 0", [](Bytes& b) { put32(b, atomAt(b, "stsc") + 16, 0); }, badPublicMovieAtom,
+       "stsc"},
+      {"missing sample description", [](Bytes& b) { put32(b, atomAt(b, "stsc") + 24, 7); }, badPublicMovieAtom,
+       "description 7"},
+      {"chunk past the end of the file", [](Bytes& b) { put32(b, atomAt(b, "stco") + 16, 0x7FFFFFF0); },
+       badPublicMovieAtom, "past the end of the file"},
+      {"stray bytes ending a container",
+       [](Bytes& b) {
+         size_t moov = atomAt(b, "moov");
+         b.insert(b.end(), 3, 0xEE);
+         put32(b, moov, get32(b, moov) + 3);
+       },
+       badPublicMovieAtom, "stray bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes b = valid;
+    c.breakIt(b);
+    Opened r = open(dir, b);
+    EXPECT_EQ(r.err, c.expect);
+    EXPECT_NE(r.message.find(c.mentions), std::string::npos) << r.message;
+    EXPECT_NE(r.message.find(dir / "case.mov"), std::string::npos) << "the message names the file: " << r.message;
+  }
+}
+
+// Readers meet these in real files; they open.
+TEST(MalformedMovieFiles, ToleratedQuirksOpen) {
+  ScratchDir dir;
+  const Bytes valid = validFile(dir);
+  // An edit list whose count overstates its entries, and a user-data list ending in a zero word.
+  Bytes b = valid;
+  put32(b, atomAt(b, "elst") + 12, 1000);
+  EXPECT_EQ(open(dir, b).err, noErr) << open(dir, b).message;
+  b = valid;
+  size_t udta = atomAt(b, "udta");
+  size_t moov = atomAt(b, "moov");
+  b.insert(b.begin() + long(udta + get32(b, udta)), 4, 0);
+  put32(b, udta, get32(b, udta) + 4);
+  put32(b, moov, get32(b, moov) + 4);
+  EXPECT_EQ(open(dir, b).err, noErr) << open(dir, b).message;
+  // Zero padding after the last top-level atom.
+  b = valid;
+  b.insert(b.end(), 5, 0);
+  EXPECT_EQ(open(dir, b).err, noErr);
+}
+
+// Every single-byte change and every truncation of the movie atom opens or fails
+// cleanly; what opens can be flattened (a sample of them: flattening syncs).
+TEST(MalformedMovieFiles, EveryByteOfTheMovieAtom) {
+  ScratchDir dir;
+  const Bytes valid = validFile(dir);
+  const size_t moov = atomAt(valid, "moov");
+  std::string out = dir / "flat.mov";
+  FSSpec spec = specOf(out);
+  int opened = 0;
+  for (size_t at = moov; at < valid.size(); ++at) {
+    for (uint8_t v : {uint8_t(0x00), uint8_t(0xFF), uint8_t(valid[at] ^ 0x01)}) {
+      Bytes b = valid;
+      b[at] = v;
+      std::string path = dir / "case.mov";
+      writeBytes(path, b);
+      OpenedMovie m(path, fsRdPerm);
+      if (m.err != noErr) {
+        EXPECT_FALSE(m.message.empty()) << "byte " << at;
+        continue;
+      }
+      if (++opened % 16) continue;
+      Movie flat = FlattenMovieData(m, 0, &spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile);
+      if (flat) DisposeMovie(flat);
+    }
+  }
+  EXPECT_GT(opened, 0);
+  for (size_t n = moov; n < valid.size(); ++n) {
+    Opened r = open(dir, Bytes(valid.begin(), valid.begin() + long(n)));
+    EXPECT_NE(r.err, noErr) << "cut at " << n;
+  }
+}
+
+}  // namespace
