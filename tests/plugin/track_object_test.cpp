@@ -128,27 +128,27 @@ TEST_F(TrackObjectTest, NewTrackAnswersNeutralValues) {
 TEST_F(TrackObjectTest, PlainPropertiesKeepQuickTimesWidths) {
   LoadWithVideo();
   rt::Runtime& rt = runtime();
+  rt.set(track_, "Lasterror", I(42));  // none of these records anything
   EXPECT_EQ(rt.call(track_, "Duration").asInteger(), 400);
   EXPECT_EQ(rt.call(track_, "TrackID").asInteger(), GetTrackID(qtTrack_));
   EXPECT_EQ(rt.call(track_, "TrackCreationTime").asInteger(), static_cast<int32_t>(GetTrackCreationTime(qtTrack_)));
-
   rt.set(track_, "Layer", I(70000));  // 0x11170
   EXPECT_EQ(GetTrackLayer(qtTrack_), 4464);
   rt.set(track_, "Layer", I(-2));
   EXPECT_EQ(Get("Layer").asInteger(), -2);
-  rt.set(track_, "TrackVolume", I(0x1FFFF));
-  EXPECT_EQ(Get("TrackVolume").asInteger(), -1);
-  EXPECT_EQ(LastError(track_), 0);
-
   rt.set(track_, "TimeOffset", I(30));
   EXPECT_EQ(Get("TimeOffset").asInteger(), 30);
   rt.set(track_, "TrackEnabled", Value::boolean(false));
   EXPECT_FALSE(Get("TrackEnabled").asBoolean());
   EXPECT_EQ(GetTrackEnabled(qtTrack_), 0);
-
   Media media = GetTrackMedia(qtTrack_);
   EXPECT_EQ(Get("MediaHandle").asInteger(), reinterpret_cast<intptr_t>(media));
   EXPECT_EQ(Get("MediaHandlerHandle").asInteger(), reinterpret_cast<intptr_t>(GetMediaHandler(media)));
+  EXPECT_EQ(LastError(track_), 42);
+
+  rt.set(track_, "TrackVolume", I(0x1FFFF));
+  EXPECT_EQ(LastError(track_), 0);
+  EXPECT_EQ(Get("TrackVolume").asInteger(), -1);
 }
 
 // Dimensions go in as 16.16 truncated toward zero and come out as the integer
