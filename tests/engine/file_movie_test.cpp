@@ -133,6 +133,15 @@ TEST(MovieFiles, WrittenMoviesReadBackAndUneditedSavesChangeNothing) {
   EXPECT_NE(probe.find("codec_type=video|time_base=1/600|nb_frames=7"), std::string::npos) << probe;
   EXPECT_NE(probe.find("codec_type=audio|time_base=1/44100|nb_frames=100"), std::string::npos) << probe;
   EXPECT_NE(probe.find("title=Edited"), std::string::npos) << probe;
+  if (haveTool("exiftool")) {
+    std::string exif = run("exiftool -j -Title -TrackID '" + path + "'");
+    EXPECT_NE(exif.find("\"Title\": \"Edited\""), std::string::npos) << exif;
+  }
+  if (haveTool("mediainfo")) {
+    std::string info = run("mediainfo --Output=JSON '" + path + "'");
+    EXPECT_NE(info.find("\"VideoCount\": \"1\""), std::string::npos) << info;
+    EXPECT_NE(info.find("\"AudioCount\": \"1\""), std::string::npos) << info;
+  }
 }
 
 TEST(MovieFiles, FlattenWritesOneSelfContainedFileEitherWay) {
@@ -303,7 +312,10 @@ TEST(MovieFiles, FilesOtherToolsWrote) {
       ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
     }
     EXPECT_EQ(packets(path), before) << "samples or their timing changed";
-    std::string after = run("ffprobe -v error -show_chapters -show_format -of compact '" + path + "'");
+    std::string after = run("ffprobe -v error -show_chapters -show_format -show_streams -of compact '" + path + "'");
+    if (c.args.find("-timecode") != std::string::npos) {
+      EXPECT_NE(after.find("timecode=01:00:00:00"), std::string::npos) << after;
+    }
     EXPECT_NE(after.find("=Renamed"), std::string::npos) << after;
     EXPECT_NE(after.find("Zweite Straße"), std::string::npos) << after;
     if (std::string(c.name) == "mdta.mov") {
