@@ -9,6 +9,14 @@ namespace {
 CFBundleRef CarbonFramework = nullptr;
 CFBundleRef ApplicationServicesFramework = nullptr;
 
+// Unloading the plugin lets go of the bundles; nothing can call into them after.
+struct ReleaseBundlesAtUnload {
+  ~ReleaseBundlesAtUnload() {
+    if (CarbonFramework) CFRelease(CarbonFramework);
+    if (ApplicationServicesFramework) CFRelease(ApplicationServicesFramework);
+  }
+} releaseBundlesAtUnload;
+
 }  // namespace
 
 CFBundleRef LoadFrameworkBundle(CFStringRef name) {

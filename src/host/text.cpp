@@ -20,7 +20,7 @@ constexpr uint16_t kSwappedByteOrderMark = 0xFFFE;
 // Zero-filled copy of `units` units with 4 spare bytes, or null when the size does
 // not fit in 31 bits or memory ran out.
 template <typename Unit>
-Unit* TerminatedCopy(const Unit* data, int32_t units) {
+Unit* TerminatedCopy(const void* data, int32_t units) {
   const int64_t bytes = int64_t{units} * int64_t{sizeof(Unit)} + 4;
   if (bytes > 0x7FFFFFFF) return nullptr;
   auto* copy = static_cast<Unit*>(std::calloc(1, static_cast<size_t>(bytes)));
@@ -126,7 +126,7 @@ void rbText::ConvertMacRoman() {
   const int32_t n = FormLength(length);
   if (data[n] != 0) {
     // QuickTime and Carbon calls want the text terminated.
-    macRoman.owned = TerminatedCopy(data, n);
+    macRoman.owned = TerminatedCopy<char>(data, n);
     if (!macRoman.owned) return;
     data = macRoman.owned;
   }
@@ -155,12 +155,12 @@ void rbText::ConvertUTF16() {
     }
   }
 
-  const uint16_t* data = nullptr;
+  const char* bytes = nullptr;
   int64_t units = 0;
   if (rbversion >= 2012.0) {
     if (PluginGetStringData(held_, kREALEncodingUTF16, &utf16.record)) {
       utf16.giveBack = true;
-      data = static_cast<const uint16_t*>(utf16.record.data);
+      bytes = static_cast<const char*>(utf16.record.data);
       units = utf16.record.length / 2;
     } else {
       error = true;
@@ -169,23 +169,28 @@ void rbText::ConvertUTF16() {
     utf16.held = REALConvertString(held_, kREALEncodingUTF16);
     if (utf16.held) {
       auto* record = reinterpret_cast<const REALstringRecordV9*>(utf16.held);
-      data = record->bytesMinusOne ? reinterpret_cast<const uint16_t*>(record->bytesMinusOne + 1) : nullptr;
+      bytes = record->bytesMinusOne ? record->bytesMinusOne + 1 : nullptr;
       units = static_cast<int64_t>(record->length / 2);
     } else {
       error = true;
     }
   }
-  if (!data || FormLength(units) == 0) return;
+  if (!bytes || FormLength(units) == 0) return;
 
   int32_t n = FormLength(units);
-  if (data[n] != 0) {
-    utf16.owned = TerminatedCopy(data, n);
+  const bool aligned = reinterpret_cast<uintptr_t>(bytes) % alignof(uint16_t) == 0;
+  const uint16_t* data = reinterpret_cast<const uint16_t*>(bytes);
+  // Callers need the units terminated, and aligned to be read as units at all: an
+  // older host's text starts one byte into its record, and its buffer ends with a
+  // single terminating byte, so it is always copied.
+  if (!aligned || data[n] != 0) {
+    utf16.owned = TerminatedCopy<uint16_t>(bytes, n);
     if (!utf16.owned) return;
     data = utf16.owned;
   }
   if (data[0] == kSwappedByteOrderMark) {
     // Text in the other byte order: swap every unit into a buffer of our own.
-    auto* swapped = TerminatedCopy(data, n);
+    auto* swapped = TerminatedCopy<uint16_t>(data, n);
     if (!swapped) return;
     for (int32_t i = 0; i < n; ++i) swapped[i] = static_cast<uint16_t>((swapped[i] << 8) | (swapped[i] >> 8));
     std::free(utf16.owned);

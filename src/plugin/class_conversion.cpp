@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "host/host.h"
 #include "plugin/registration.h"
@@ -11,6 +12,28 @@ namespace {
 
 constexpr size_t kMaxArrayBytes = 0x7FFFFFFF;
 constexpr uintptr_t kExtensionMethodFlag = 0x10;
+
+// What registration allocates belongs to the host for as long as the library is
+// loaded. Once it is unloaded nobody can use it any more, so it goes with it.
+class HostHeldBlocks {
+ public:
+  ~HostHeldBlocks() {
+    for (void* block : blocks_) std::free(block);
+  }
+  template <typename T>
+  T* keep(T* block) {
+    if (block) blocks_.push_back(const_cast<void*>(static_cast<const void*>(block)));
+    return block;
+  }
+
+ private:
+  std::vector<void*> blocks_;
+};
+
+HostHeldBlocks& HostHeld() {
+  static HostHeldBlocks blocks;
+  return blocks;
+}
 
 // A zero-filled array of `count` older records, each the leading words of its
 // source record. Null when there is nothing to convert or no memory.
@@ -65,19 +88,21 @@ REALclassDefinitionV9* FixClass(const REALclassDefinition* definition) {
   older->forSystemUse = definition->forSystemUse;
   older->constructor = definition->constructor;
   older->destructor = definition->destructor;
-  older->properties = FixProperties(definition->properties, definition->propertyCount);
+  HostHeldBlocks& held = HostHeld();
+  older->properties = held.keep(FixProperties(definition->properties, definition->propertyCount));
   older->propertyCount = definition->propertyCount;
-  older->methods = Narrow<REALmethodDefinitionV9>(definition->methods, definition->methodCount);
+  older->methods = held.keep(Narrow<REALmethodDefinitionV9>(definition->methods, definition->methodCount));
   older->methodCount = definition->methodCount;
-  older->events = Narrow<REALeventV9>(definition->events, definition->eventCount);
+  older->events = held.keep(Narrow<REALeventV9>(definition->events, definition->eventCount));
   older->eventCount = definition->eventCount;
   std::memcpy(older->reserved13, definition->reserved13, sizeof older->reserved13);
-  older->constants = Narrow<REALconstantV9>(definition->constants, definition->constantCount);
+  older->constants = held.keep(Narrow<REALconstantV9>(definition->constants, definition->constantCount));
   older->constantCount = definition->constantCount;
   older->flags = definition->flags;
-  older->sharedProperties = FixProperties(definition->sharedProperties, definition->sharedPropertyCount);
+  older->sharedProperties = held.keep(FixProperties(definition->sharedProperties, definition->sharedPropertyCount));
   older->sharedPropertyCount = definition->sharedPropertyCount;
-  older->sharedMethods = Narrow<REALmethodDefinitionV9>(definition->sharedMethods, definition->sharedMethodCount);
+  older->sharedMethods =
+      held.keep(Narrow<REALmethodDefinitionV9>(definition->sharedMethods, definition->sharedMethodCount));
   older->sharedMethodCount = definition->sharedMethodCount;
   return older;
 }
@@ -125,28 +150,29 @@ REALmoduleDefinition* SynthesizeExtensionModule(const REALclassDefinition* exten
     return nullptr;
   }
 
+  HostHeldBlocks& held = HostHeld();
   size_t n = 0;
   for (uintptr_t i = 0; i < extension->methodCount; ++i) {
     const REALmethodDefinition& source = extension->methods[i];
     if (source.setterFunction) {
       REALmethodDefinition& setter = methods[n++];
       setter.function = source.setterFunction;
-      setter.declaration = SetterDeclaration(source.declaration, extension->name);
+      setter.declaration = held.keep(SetterDeclaration(source.declaration, extension->name));
       setter.flags = source.flags | kExtensionMethodFlag;
       std::memcpy(setter.reserved, source.reserved, sizeof setter.reserved);
     }
     if (source.function) {
       REALmethodDefinition& getter = methods[n++];
       getter.function = source.function;
-      getter.declaration = AddClassParameter(source.declaration, extension->name);
+      getter.declaration = held.keep(AddClassParameter(source.declaration, extension->name));
       getter.flags = source.flags | kExtensionMethodFlag;
       std::memcpy(getter.reserved, source.reserved, sizeof getter.reserved);
     }
   }
 
   module->version = 13;
-  module->name = strdup(name);
-  module->methods = methods;
+  module->name = held.keep(strdup(name));
+  module->methods = held.keep(methods);
   module->methodCount = total;
-  return module;
+  return held.keep(module);
 }

@@ -20,7 +20,8 @@ extern "C" __attribute__((visibility("default"))) void REALPluginMain(REALResolv
 // ---- conversions for older hosts and the synthesised module (class_conversion.cpp) ----
 
 // The 25-word layout of control version 9, with narrowed member arrays. The record
-// is the caller's to free; the arrays stay allocated for the host.
+// is the caller's to free; the arrays stay allocated for the host until the
+// library is unloaded.
 REALclassDefinitionV9* FixClass(const REALclassDefinition* definition);
 // Null for a null array or a count of 0.
 REALpropertyV9* FixProperties(const REALproperty* properties, uintptr_t count);
@@ -29,5 +30,5 @@ REALpropertyV9* FixProperties(const REALproperty* properties, uintptr_t count);
 char* AddClassParameter(const char* declaration, const char* className);
 // The extension's methods as global methods taking the extended object first,
 // property-like ones split into setter and getter. Null when there is nothing to
-// register or memory ran out. Nothing in it is ever freed: the host keeps it.
+// register or memory ran out. The host keeps it until the library is unloaded.
 REALmoduleDefinition* SynthesizeExtensionModule(const REALclassDefinition* extension);
