@@ -62,7 +62,7 @@ Handle DataRefAt(REALobject instance, RBInteger index, OSType* type) {
   SInt32 attributes = 0;
   OSErr err = GetMediaDataRef(media, static_cast<short>(index), &dataRef, type, &attributes);
   if (err != noErr) {
-    DisposeHandle(dataRef);
+    if (dataRef) DisposeHandle(dataRef);
     return nullptr;
   }
   return dataRef;
@@ -211,7 +211,7 @@ RBInteger rbSetMediaDataRef(REALobject instance, RBInteger index, REALfolderItem
   OSType dataRefType = 0;
   OSErr err = QTNewDataReferenceFromFSRef(&ref, 0, &dataRef, &dataRefType);
   if (err == noErr) err = SetMediaDataRef(media, static_cast<short>(index), dataRef, dataRefType);
-  DisposeHandle(dataRef);
+  if (dataRef) DisposeHandle(dataRef);
   return WidenOSErr(err);
 }
 
