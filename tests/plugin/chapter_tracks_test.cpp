@@ -258,6 +258,41 @@ TEST_F(ChapterTest, WalksEndWhenQuickTimeMakesNoProgress) {
   EXPECT_EQ(rt.call(track, "GetChapterTime", {I(1000000)}).asInteger(), -1);
 }
 
+// On hosts without QuickTime every chapter and time code member of `movie`
+// raises before QuickTime is asked anything.
+TEST_F(ChapterTest, MovieMembersAreGatedOnNewerHosts) {
+  Load(2014.0);
+  rt::Runtime& rt = runtime();
+  qtMovie_ = NewEngineMovie(600);
+  AddVideoTrack(qtMovie_);
+  Value movie = rt.newMovie(qtMovie_);
+  Value chapters = rt.newObjectArray({Chapter("A", 10)});
+  Value parameters = rt.newObject("QTTimeCodeCreationParametersZQK");
+  StartLogging();
+  const std::vector<std::pair<const char*, std::vector<Value>>> calls = {
+      {"AddTextTrackZQK", {chapters, rt.string("vide"), Value::boolean(true)}},
+      {"RemoveTextTrackZQK", {I(0)}},
+      {"ChapterTrackZQK", {}},
+      {"HasQTChapterTrackZQK", {}},
+      {"DeleteTimeCodeTracksZQK", {}},
+      {"HasTimeCodeTrackZQK", {}},
+      {"CurrentTimeCodeStringZQK", {}},
+      {"AddTimeCodeToMovieZQK", {parameters}},
+      {"TimeCodeDisplayedZQK", {}},
+  };
+  for (const auto& [name, args] : calls) {
+    try {
+      rt.call(movie, name, args);
+      ADD_FAILURE() << name << " did not raise";
+    } catch (const rt::HostException& e) {
+      EXPECT_EQ(e.className(), "UnsupportedOperationException") << name;
+    }
+  }
+  EXPECT_THROW(rt.set(movie, "TimeCodeDisplayedZQK", Value::boolean(true)), rt::HostException);
+  EXPECT_EQ(QTEngineHookCallLogCount(), 0);
+  EXPECT_EQ(GetMovieTrackCount(qtMovie_), 1);
+}
+
 TEST_F(ChapterTest, MoviesWithoutQuickTimeAnswerNeutrally) {
   Load();
   rt::Runtime& rt = runtime();
