@@ -221,6 +221,40 @@ TEST(MovieFiles, OffsetsPastFourGigabytes) {
   EXPECT_NE(probe.find("packet,8," + std::to_string((5LL << 30) + 20 + 8 + 8)), std::string::npos) << probe;
 }
 
+// A track longer than 32 bits of movie time takes version-1 movie and track
+// headers; the file reads back to the same edits and ffprobe agrees.
+TEST(MovieFiles, DurationsPastThirtyTwoBits) {
+  ScratchDir dir;
+  std::string path = dir / "long.mov";
+  FSSpec spec = specOf(path);
+  short ref = 0;
+  Movie movie = nullptr;
+  ASSERT_EQ(CreateMovieFile(&spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+  SetMovieTimeScale(movie, 1000);
+  Track t = NewMovieTrack(movie, 64 << 16, 64 << 16, 0);
+  Media md = NewTrackMedia(t, VideoMediaType, 1000, nullptr, 0);
+  BeginMediaEdits(md);
+  ASSERT_EQ(addSamples(md, imageDescription(64, 64), 1, 0x7FFFFFF0, 8, true, 3), noErr);
+  EndMediaEdits(md);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(InsertMediaIntoTrack(t, 0, 0, 0x7FFFFFF0, fixed1), noErr);
+  ASSERT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr) << QTEngineLastFileErrorMessage();
+  DisposeMovie(movie);
+  CloseMovieFile(ref);
+
+  std::string bytes;
+  for (uint8_t c : fileBytes(path)) bytes += char(c);
+  for (const char* header : {"mvhd", "tkhd"}) EXPECT_EQ(bytes[bytes.find(header) + 4], 1) << header << " version";
+  EXPECT_EQ(bytes[bytes.find("mdhd") + 4], 0) << "the media itself is shorter than 32 bits";
+  OpenedMovie m(path, fsRdPerm);
+  ASSERT_EQ(m.err, noErr) << m.message;
+  Track back = GetMovieIndTrack(m, 1);
+  EXPECT_EQ(reinterpret_cast<qte::Track*>(back)->edits.duration(), 3LL * 0x7FFFFFF0);
+  EXPECT_EQ(sampleAt(GetTrackMedia(back), 5), (std::vector<uint8_t>{3, 4, 5, 6, 7, 8, 9, 10}));
+  if (!haveTool("ffprobe")) GTEST_SKIP() << "ffprobe is not installed: outside check skipped";
+  std::string probe = run("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + path + "'");
+  EXPECT_NEAR(std::stod(probe), 3.0 * 0x7FFFFFF0 / 1000, 1.0) << probe;
+}
+
 // Every prefix of a save's writes leaves a file that reads as the old movie or the new one.
 TEST(MovieFiles, SavesAreCrashSafeAtEveryWrite) {
   ScratchDir dir;
