@@ -91,8 +91,8 @@ void put32(Bytes& b, uint32_t v);
 void put64(Bytes& b, uint64_t v);
 void putBytes(Bytes& b, const Bytes& v);
 
-// Opens an atom; the destructor writes its size. Atoms past 4 GiB take a 64-bit
-// size, which only the top-level 'mdat' ever needs, so they are opened `large`.
+// Opens an atom; the destructor writes its 32-bit size. Only a top-level 'mdat'
+// can pass 4 GiB, and its header is written by hand.
 class AtomScope {
  public:
   AtomScope(Bytes& b, OSType type);
