@@ -133,11 +133,6 @@ TEST_F(TimeCodeTest, RefusalsAddNothing) {
 
   Value unavailable = rt.newMovie(nullptr);
   EXPECT_EQ(rt.call(unavailable, "AddTimeCodeToMovieZQK", {p}).asInteger(), -1);
-  EXPECT_FALSE(rt.call(unavailable, "HasTimeCodeTrackZQK").asBoolean());
-  EXPECT_TRUE(rt.call(unavailable, "CurrentTimeCodeStringZQK").isNil());
-  EXPECT_FALSE(rt.get(unavailable, "TimeCodeDisplayedZQK").asBoolean());
-  rt.set(unavailable, "TimeCodeDisplayedZQK", B(true));
-  rt.call(unavailable, "DeleteTimeCodeTracksZQK");
 }
 
 // Showing the time code is the handler's flag and the track's enabled state.
