@@ -125,7 +125,7 @@ const char* orEmpty(const char* s) { return s ? s : ""; }
 
 template <typename L>
 static void readMembers(Impl& impl, ClassInfo& cls, const typename L::ClassDefT& def) {
-  auto readProps = [&](const typename L::PropT* props, uintptr_t count, std::vector<PropertyInfo>& out) {
+  auto readProps = [&](const typename L::PropT* props, uintptr_t count, bool shared, std::vector<PropertyInfo>& out) {
     if (!props) return;
     for (uintptr_t i = 0; i < count; ++i) {
       const auto& rec = props[i];
@@ -142,7 +142,7 @@ static void readMembers(Impl& impl, ClassInfo& cls, const typename L::ClassDefT&
       if (rec.getter == REAL_DIRECT_PROPERTY) {
         p.kind = PropertyKind::Direct;
         p.setter = rec.setter;
-        if (p.word6 < 0 || static_cast<uintptr_t>(cls.dataStart + p.word6) >= static_cast<uintptr_t>(cls.dataEnd))
+        if (!shared && (p.word6 < 0 || static_cast<uintptr_t>(cls.dataStart + p.word6) >= static_cast<uintptr_t>(cls.dataEnd)))
           impl.note(cls.name + "." + p.name + ": field offset " + std::to_string(p.word6) +
                     " outside the instance data");
       } else {
@@ -178,7 +178,7 @@ static void readMembers(Impl& impl, ClassInfo& cls, const typename L::ClassDefT&
                         static_cast<const void*>(def.constants), static_cast<const void*>(def.sharedProperties),
                         static_cast<const void*>(def.sharedMethods)})
     keepRegistered(p);
-  readProps(def.properties, def.propertyCount, cls.properties);
+  readProps(def.properties, def.propertyCount, false, cls.properties);
   readMethods(def.methods, def.methodCount, false, cls.methods);
   if (def.constants)
     for (uintptr_t i = 0; i < def.constantCount; ++i) {
@@ -194,7 +194,7 @@ static void readMembers(Impl& impl, ClassInfo& cls, const typename L::ClassDefT&
       };
       cls.constants.push_back({trim(text.substr(0, eq)), trim(text.substr(eq + 1))});
     }
-  readProps(def.sharedProperties, def.sharedPropertyCount, cls.sharedProperties);
+  readProps(def.sharedProperties, def.sharedPropertyCount, true, cls.sharedProperties);
   readMethods(def.sharedMethods, def.sharedMethodCount, true, cls.sharedMethods);
 }
 
