@@ -186,7 +186,7 @@ struct SoundHandler : MediaHandlerObject {
   int16_t treble = 0;
   std::vector<UnsignedFixed> bands;
   bool metering = false;
-  Component output;  // null: the default output
+  Component output = nullptr;  // null: the default output
 };
 
 struct VisualHandler : MediaHandlerObject {
