@@ -4,6 +4,7 @@
 //
 // Registration hands this record to the host as a class extension, or on hosts
 // that want modules rewrites it into global methods taking the movie first.
+#include "metadata/user_data.h"
 #include "movie/chapters.h"
 #include "movie/movie_members.h"
 #include "movie/timecode_tracks.h"
@@ -18,6 +19,7 @@ REALmethodDefinition PropertyMethod(const char* declaration, Getter* getter, Set
 }
 
 REALmethodDefinition kMovieMethods[] = {
+    /* 2 */ MethodRecord("UserDataZQK as QTUserDataZQK", &rbGetMovieUserData),
     /* 3 */ MethodRecord("ScaleMovieSegmentZQK(startTime as integer, oldDuration as integer, newDuration as integer) "
                          "as integer",
                          &rbScaleMovieSegment),

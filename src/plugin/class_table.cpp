@@ -2,6 +2,7 @@
 // always comes before its subclasses.
 #include "plugin/registration.h"
 
+#include "metadata/user_data.h"
 #include "movie/chapter_data.h"
 #include "movie/movie_members.h"
 #include "movie/timecode_parameters.h"
@@ -10,6 +11,7 @@
 #include "track/track.h"
 
 static REALclassDefinition* const kClasses[] = {
+    &QTUserDataZQKClass,
     &QTChapterDataZQKClass,
     &QTTimeCodeCreationParametersZQKClass,
     &QTSampleDescriptionZQKClass,

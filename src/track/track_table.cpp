@@ -6,6 +6,7 @@
 // members have not joined the plugin yet are simply absent.
 #include <cstddef>
 
+#include "metadata/user_data.h"
 #include "movie/chapters.h"
 #include "plugin/member_records.h"
 #include "track/media_handler.h"
@@ -34,6 +35,7 @@ REALmethodDefinition kTrackMethods[] = {
                          "byref numberOfSamples as integer, byref flags as integer) as boolean",
                          &rbGetMediaSample),
     /* 2 */ MethodRecord("MediaSampleCount as integer", &rbGetMediaSampleCount),
+    /* 3 */ MethodRecord("UserData as QTUserDataZQK", &rbGetTrackUserData),
     /* 4 */ MethodRecord("ScaleTrackSegment(startTime as integer, oldDuration as integer, newDuration as integer)",
                          &rbScaleTrackSegment),
     /* 5 */ MethodRecord("InsertTrackSegment(dest as QTTrackZQK, srcIn as integer, srcDuration as integer, dstIn as integer)",
