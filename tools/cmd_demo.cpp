@@ -2,6 +2,7 @@
 // sample, what user code can do with it.
 #include "api_listing.h"
 #include "commands.h"
+#include "demo.h"
 
 #include <FixMath.h>
 #include <QuickTime/QuickTime.h>
@@ -159,6 +160,8 @@ int runDemo(const Args& args) {
   showTimeCodeParameters(runtime);
   std::cout << '\n';
   showTimeCode(runtime);
+  std::cout << '\n';
+  showTracks();
   std::cout << '\n';
   showChaptersAndTimeCode();
 

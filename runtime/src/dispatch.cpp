@@ -233,9 +233,12 @@ static Value callThrough(Impl& impl, REALproc fn, CallPlan& plan, const std::vec
                          ? (a.type == CType::String ? static_cast<void*>(a.value->asString())
                                                     : static_cast<void*>(a.value->asObject()))
                          : nullptr;
-      // The callee stored a new reference it owns on our behalf; ours to the old
-      // value goes with the Value it replaces.
-      if (cells[i].p != before) *a.writeBack = impl.adopt(a.type, cells[i].p);
+      // A byref slot carries the variable's own lock. A callee that stores a new
+      // reference has released the old one and hands over a lock on the new.
+      if (cells[i].p != before) {
+        a.writeBack->forget();
+        *a.writeBack = impl.adopt(a.type, cells[i].p);
+      }
     } else {
       *a.writeBack = fromSlot(impl, a.type, cells[i], false);
     }

@@ -103,6 +103,13 @@ class Value {
   static Value retainString(Runtime& rt, REALstring s);
   static Value retainObject(Runtime& rt, REALobject o);
 
+  // Lets go of the reference without unlocking it. Dispatch uses it when a callee
+  // replaced a byref argument: the callee has already released what the slot held.
+  void forget() {
+    kind_ = Kind::Nil;
+    rt_ = nullptr;
+  }
+
  private:
   void release();
   Kind kind_ = Kind::Nil;
