@@ -252,9 +252,15 @@ TEST_F(TimeCodeTest, ConversionsAgreeOverASweep) {
       EXPECT_EQ(text, expected);
       EXPECT_EQ(Text(rt.call(track, "TimeCodeToString", {atTime})), text);
       EXPECT_EQ(rt.get(track, "Lasterror").asInteger(), -1);
-      if (drop && n == 1800) EXPECT_EQ(text, "00:01:00;02");
-      if (drop && n == 17982) EXPECT_EQ(text, "00:10:00;00");
-      if (!drop && n == 1800) EXPECT_EQ(text, "00:01:00:00");
+      if (drop && n == 1800) {
+        EXPECT_EQ(text, "00:01:00;02");
+      }
+      if (drop && n == 17982) {
+        EXPECT_EQ(text, "00:10:00;00");
+      }
+      if (!drop && n == 1800) {
+        EXPECT_EQ(text, "00:01:00:00");
+      }
 
       rt.set(tc, "FrameNumber", I(-7));
       rt.call(track, "TimeCodeToFrameNumber", {tc});
