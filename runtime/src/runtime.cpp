@@ -1,4 +1,5 @@
 // The Runtime's lifecycle, loading, user-code values and inspection.
+#include <QuickTime/QuickTime.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -243,6 +244,10 @@ Accounting Impl::accounting() const {
 Runtime::Runtime(Config config) : impl_(std::make_unique<Impl>(*this, std::move(config))) {
   static uint64_t nextSerial = 1;
   liveRuntimes()[this] = nextSerial++;
+  // A new movie is an empty engine movie, disposed of with its movie object, as
+  // the host's own movie class does it; tests and tools may provide another.
+  impl_->movieProvider = {[] { return static_cast<void*>(NewMovie(0)); },
+                          [](void* movie) { DisposeMovie(static_cast<Movie>(movie)); }};
 }
 
 Runtime::~Runtime() {
