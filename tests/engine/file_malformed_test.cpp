@@ -66,7 +66,7 @@ TEST(MalformedMovieFiles, EachFaultGivesAClearError) {
     const char* mentions;  // in the message: the atom path or the fault
   };
   const Case cases[] = {
-      {"movie atom cut short", [](Bytes& b) { b.resize(b.size() - 10); }, badPublicMovieAtom, "'moov'"},
+      {"movie atom cut short", [](Bytes& b) { b.erase(b.end() - 10, b.end()); }, badPublicMovieAtom, "'moov'"},
       {"no movie atom", [](Bytes& b) { b[atomAt(b, "moov") + 7] = 'd'; }, noMovieFound, "no movie atom"},
       {"child larger than its parent", [](Bytes& b) { put32(b, atomAt(b, "tkhd"), 0x10000); }, badPublicMovieAtom,
        "moov/trak[1] at offset"},
