@@ -324,13 +324,13 @@ void* egetMovieMovie(REALmovie movie) {
 
 // ---- folder items ----
 
-REALfolderItem eFolderItemFromFSSpec(const FSSpec* spec) {
+REALfolderItem eFolderItemFromFSSpec(const FSSpec* fsSpec) {
   Impl* I = enter("FolderItemFromFSSpec");
   return guarded(I, "FolderItemFromFSSpec", REALfolderItem(nullptr), [&]() -> REALfolderItem {
-    if (!spec) return nullptr;
-    size_t n = strnlen(spec->path, sizeof spec->path);
-    if (n == 0 || n == sizeof spec->path) return nullptr;
-    return I->newFolderItem(std::string(spec->path, n));
+    if (!fsSpec) return nullptr;
+    size_t n = strnlen(fsSpec->path, sizeof fsSpec->path);
+    if (n == 0 || n == sizeof fsSpec->path) return nullptr;
+    return I->newFolderItem(std::string(fsSpec->path, n));
   });
 }
 

@@ -30,10 +30,10 @@ OSStatus FSRefMakePath(const FSRef* ref, UInt8* path, UInt32 maxPathSize);
 
 // Classic FSSpec helpers over paths. fileName is a Pascal string holding a path,
 // absolute or relative to the working directory; vRefNum and dirID are ignored.
-// Like the classic call, FSMakeFSSpec fills the spec and answers fnfErr when the
+// Like the classic call, FSMakeFSSpec fills the FSSpec and answers fnfErr when the
 // named item does not exist but its folder does.
-OSErr FSMakeFSSpec(int16_t vRefNum, int32_t dirID, ConstStr255Param fileName, FSSpec* spec);
-// Fails with fnfErr when the item named by the spec does not exist.
+OSErr FSMakeFSSpec(int16_t vRefNum, int32_t dirID, ConstStr255Param fileName, FSSpec* fsSpec);
+// Fails with fnfErr when the item named by the FSSpec does not exist.
 OSErr FSpMakeFSRef(const FSSpec* source, FSRef* newRef);
 
 typedef UInt32 FSCatalogInfoBitmap;

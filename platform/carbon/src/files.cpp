@@ -35,15 +35,15 @@ OSStatus FSRefMakePath(const FSRef* ref, UInt8* path, UInt32 maxPathSize) {
 
 namespace {
 
-// Fills the spec's name (leaf, length-prefixed) and path from an absolute path.
-void fillSpec(FSSpec* spec, const std::string& path) {
-  std::memset(spec, 0, sizeof *spec);
-  std::memcpy(spec->path, path.data(), path.size());
+// Fills the FSSpec's name (leaf, length-prefixed) and path from an absolute path.
+void fillSpec(FSSpec* fsSpec, const std::string& path) {
+  std::memset(fsSpec, 0, sizeof *fsSpec);
+  std::memcpy(fsSpec->path, path.data(), path.size());
   size_t slash = path.find_last_of('/');
   std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
   if (leaf.size() > 63) leaf.resize(63);
-  spec->name[0] = static_cast<unsigned char>(leaf.size());
-  std::memcpy(spec->name + 1, leaf.data(), leaf.size());
+  fsSpec->name[0] = static_cast<unsigned char>(leaf.size());
+  std::memcpy(fsSpec->name + 1, leaf.data(), leaf.size());
 }
 
 std::string absolutePath(const std::string& p) {
@@ -57,21 +57,21 @@ std::string absolutePath(const std::string& p) {
 
 extern "C" {
 
-OSErr FSMakeFSSpec(int16_t, int32_t, ConstStr255Param fileName, FSSpec* spec) {
-  if (!fileName || !spec || fileName[0] == 0) return paramErr;
+OSErr FSMakeFSSpec(int16_t, int32_t, ConstStr255Param fileName, FSSpec* fsSpec) {
+  if (!fileName || !fsSpec || fileName[0] == 0) return paramErr;
   std::string path = absolutePath(std::string(reinterpret_cast<const char*>(fileName + 1), fileName[0]));
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   if (path.empty() || path.size() >= kFSRefPathCapacity) return bdNamErr;
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) {
-    fillSpec(spec, path);
+    fillSpec(fsSpec, path);
     return noErr;
   }
-  // A missing item still makes a valid spec when its folder exists.
+  // A missing item still makes a valid fsSpec when its folder exists.
   // The folder part, keeping the root's own slash.
   std::string parent = path.substr(0, std::max<size_t>(1, path.find_last_of('/')));
   if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return dirNFErr;
-  fillSpec(spec, path);
+  fillSpec(fsSpec, path);
   return fnfErr;
 }
 

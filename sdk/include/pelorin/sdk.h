@@ -250,7 +250,7 @@ typedef RBInteger (*RuntimeUBoundProc)(REALarray array);
 typedef REALobject (*RuntimeDirectReadObjectArrayProc)(REALarray array, RBInteger index);  // locked
 struct FSSpec;
 struct FSRef;
-typedef REALfolderItem (*FolderItemFromFSSpecProc)(const struct FSSpec* spec);
+typedef REALfolderItem (*FolderItemFromFSSpecProc)(const struct FSSpec* fsSpec);
 typedef bool (*REALFSRefFromFolderItemProc)(REALfolderItem item, struct FSRef* ref, void* reserved);
 
 // The plugin's single export.

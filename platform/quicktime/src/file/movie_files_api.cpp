@@ -68,10 +68,10 @@ OSErr errnoResult(int e) {
   }
 }
 
-std::string pathOfSpec(const FSSpec* spec) {
-  if (!spec) return std::string();
-  size_t n = strnlen(spec->path, sizeof spec->path);
-  return n == sizeof spec->path ? std::string() : std::string(spec->path, n);
+std::string pathOfSpec(const FSSpec* fsSpec) {
+  if (!fsSpec) return std::string();
+  size_t n = strnlen(fsSpec->path, sizeof fsSpec->path);
+  return n == sizeof fsSpec->path ? std::string() : std::string(fsSpec->path, n);
 }
 
 short registerFile(const std::string& path, int fd, bool writable) {
