@@ -56,20 +56,20 @@ struct ClassSpec {
 };
 
 // The record in the current layout (version 13); registration adapts it to the host.
-constexpr REALclassDefinition ClassRecord(const ClassSpec& spec) {
+constexpr REALclassDefinition ClassRecord(const ClassSpec& shape) {
   REALclassDefinition record{};
   record.version = 13;
-  record.name = spec.name;
-  record.superName = spec.superName;
-  record.dataSize = spec.dataSize;
-  record.constructor = spec.constructor;
-  record.destructor = spec.destructor;
-  record.properties = spec.properties.empty() ? nullptr : spec.properties.data();
-  record.propertyCount = spec.properties.size();
-  record.methods = spec.methods.empty() ? nullptr : spec.methods.data();
-  record.methodCount = spec.methods.size();
-  record.constants = spec.constants.empty() ? nullptr : spec.constants.data();
-  record.constantCount = spec.constants.size();
-  record.flags = spec.flags;
+  record.name = shape.name;
+  record.superName = shape.superName;
+  record.dataSize = shape.dataSize;
+  record.constructor = shape.constructor;
+  record.destructor = shape.destructor;
+  record.properties = shape.properties.empty() ? nullptr : shape.properties.data();
+  record.propertyCount = shape.properties.size();
+  record.methods = shape.methods.empty() ? nullptr : shape.methods.data();
+  record.methodCount = shape.methods.size();
+  record.constants = shape.constants.empty() ? nullptr : shape.constants.data();
+  record.constantCount = shape.constants.size();
+  record.flags = shape.flags;
   return record;
 }

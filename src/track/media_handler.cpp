@@ -190,10 +190,10 @@ REALfolderItem rbGetMediaDataRef(REALobject instance, RBInteger index) {
   if (!dataRef) return nullptr;
   REALfolderItem result = nullptr;
   if (type == AliasDataHandlerSubType) {
-    FSSpec spec{};
+    FSSpec fsSpec{};
     Boolean wasChanged = false;
-    if (ResolveAlias(nullptr, reinterpret_cast<AliasHandle>(dataRef), &spec, &wasChanged) == noErr) {
-      if (auto fromSpec = gFolderItemFromFSSpec.get()) result = fromSpec(&spec);
+    if (ResolveAlias(nullptr, reinterpret_cast<AliasHandle>(dataRef), &fsSpec, &wasChanged) == noErr) {
+      if (auto fromSpec = gFolderItemFromFSSpec.get()) result = fromSpec(&fsSpec);
     }
   }
   DisposeHandle(dataRef);

@@ -16,10 +16,10 @@ uint32_t get32(const Bytes& b, size_t at) {
 // A small valid movie file: one video track of three 4-byte samples and a title.
 Bytes validFile(const ScratchDir& dir) {
   std::string path = dir / "valid.mov";
-  FSSpec spec = specOf(path);
+  FSSpec fsSpec = specOf(path);
   short ref = 0;
   Movie movie = nullptr;
-  EXPECT_EQ(CreateMovieFile(&spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+  EXPECT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
   videoTrack(movie, 600, 3, 20);
   HandleHolder text("Valid", 5);
   AddUserDataText(GetMovieUserData(movie), text, 0xA96E616D, 1, 0);
@@ -144,7 +144,7 @@ TEST(MalformedMovieFiles, EveryByteOfTheMovieAtom) {
   const Bytes valid = validFile(dir);
   const size_t moov = atomAt(valid, "moov");
   std::string out = dir / "flat.mov";
-  FSSpec spec = specOf(out);
+  FSSpec fsSpec = specOf(out);
   int opened = 0;
   for (size_t at = moov; at < valid.size(); ++at) {
     for (uint8_t v : {uint8_t(0x00), uint8_t(0xFF), uint8_t(valid[at] ^ 0x01)}) {
@@ -158,7 +158,7 @@ TEST(MalformedMovieFiles, EveryByteOfTheMovieAtom) {
         continue;
       }
       if (++opened % 16) continue;
-      Movie flat = FlattenMovieData(m, 0, &spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile);
+      Movie flat = FlattenMovieData(m, 0, &fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile);
       if (flat) DisposeMovie(flat);
     }
   }

@@ -65,10 +65,10 @@ std::string summary(Movie m) {
 }
 
 std::string createMovieFile(const std::string& path) {
-  FSSpec spec = specOf(path);
+  FSSpec fsSpec = specOf(path);
   short ref = 0;
   Movie movie = nullptr;
-  EXPECT_EQ(CreateMovieFile(&spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+  EXPECT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
   fillMovie(movie);
   EXPECT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr) << QTEngineLastFileErrorMessage();
   std::string s = summary(movie);
@@ -152,9 +152,9 @@ TEST(MovieFiles, FlattenWritesOneSelfContainedFileEitherWay) {
   ASSERT_EQ(m.err, noErr);
   for (bool fastStart : {false, true}) {
     std::string out = dir / (fastStart ? "fast.mov" : "flat.mov");
-    FSSpec spec = specOf(out);
+    FSSpec fsSpec = specOf(out);
     SInt32 flags = flattenAddMovieToDataFork | (fastStart ? flattenForceMovieResourceBeforeMovieData : 0);
-    Movie flat = FlattenMovieData(m, flags, &spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile);
+    Movie flat = FlattenMovieData(m, flags, &fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile);
     ASSERT_NE(flat, nullptr) << QTEngineLastFileErrorMessage();
     EXPECT_EQ(summary(flat), written);
     DisposeMovie(flat);
@@ -168,7 +168,7 @@ TEST(MovieFiles, FlattenWritesOneSelfContainedFileEitherWay) {
     }
     EXPECT_EQ(types, fastStart ? "ftyp moov mdat " : "ftyp wide mdat moov ");
     // Existing files are replaced only when asked.
-    EXPECT_EQ(FlattenMovieData(m, flags, &spec, "TVOD"_4cc, 0, 0), nullptr);
+    EXPECT_EQ(FlattenMovieData(m, flags, &fsSpec, "TVOD"_4cc, 0, 0), nullptr);
     EXPECT_EQ(GetMoviesError(), dupFNErr);
     if (haveTool("ffprobe")) {
       EXPECT_EQ(packets(out), packets(src)) << "samples or timing changed";
@@ -181,10 +181,10 @@ TEST(MovieFiles, FlattenWritesOneSelfContainedFileEitherWay) {
 TEST(MovieFiles, OffsetsPastFourGigabytes) {
   ScratchDir dir;
   std::string path = dir / "big.mov";
-  FSSpec spec = specOf(path);
+  FSSpec fsSpec = specOf(path);
   short ref = 0;
   Movie movie = nullptr;
-  ASSERT_EQ(CreateMovieFile(&spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+  ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
   {
     const uint64_t gap = (uint64_t(5) << 30);
     int fd = open(path.c_str(), O_RDWR);
@@ -226,10 +226,10 @@ TEST(MovieFiles, OffsetsPastFourGigabytes) {
 TEST(MovieFiles, DurationsPastThirtyTwoBits) {
   ScratchDir dir;
   std::string path = dir / "long.mov";
-  FSSpec spec = specOf(path);
+  FSSpec fsSpec = specOf(path);
   short ref = 0;
   Movie movie = nullptr;
-  ASSERT_EQ(CreateMovieFile(&spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+  ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
   SetMovieTimeScale(movie, 1000);
   Track t = NewMovieTrack(movie, 64 << 16, 64 << 16, 0);
   Media md = NewTrackMedia(t, VideoMediaType, 1000, nullptr, 0);

@@ -49,8 +49,8 @@ struct OpenedMovie {
   OSErr err = noErr;
   std::string message;
   explicit OpenedMovie(const std::string& path, SInt8 perm = fsRdWrPerm) {
-    FSSpec spec = specOf(path);
-    err = OpenMovieFile(&spec, &ref, perm);
+    FSSpec fsSpec = specOf(path);
+    err = OpenMovieFile(&fsSpec, &ref, perm);
     if (err == noErr) err = NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr);
     message = QTEngineLastFileErrorMessage();
   }

@@ -221,16 +221,16 @@ TEST(DataReferences, FilesAsAliasesAndUrls) {
   DisposeHandle(alias);
 
   ASSERT_EQ(GetMediaDataRef(m, 1, &ref, &type, nullptr), noErr);
-  FSSpec spec;
+  FSSpec fsSpec;
   Boolean changed = true;
-  ASSERT_EQ(ResolveAlias(nullptr, reinterpret_cast<AliasHandle>(ref), &spec, &changed), noErr);
-  EXPECT_STREQ(spec.path, path);
+  ASSERT_EQ(ResolveAlias(nullptr, reinterpret_cast<AliasHandle>(ref), &fsSpec, &changed), noErr);
+  EXPECT_STREQ(fsSpec.path, path);
   EXPECT_FALSE(changed);
   FSRef back;
-  ASSERT_EQ(FSpMakeFSRef(&spec, &back), noErr);
+  ASSERT_EQ(FSpMakeFSRef(&fsSpec, &back), noErr);
   EXPECT_STREQ(back.path, path);
   unlink(path);
-  EXPECT_EQ(ResolveAlias(nullptr, reinterpret_cast<AliasHandle>(ref), &spec, &changed), fnfErr);
+  EXPECT_EQ(ResolveAlias(nullptr, reinterpret_cast<AliasHandle>(ref), &fsSpec, &changed), fnfErr);
   DisposeHandle(ref);
 
   const char url[] = "http://example.invalid/a.mov";
@@ -247,7 +247,7 @@ TEST(DataReferences, FilesAsAliasesAndUrls) {
   EXPECT_EQ(GetMediaDataRef(m, 0, &ref, &type, nullptr), badDataRefIndex);
   EXPECT_EQ(SetMediaDataRef(m, 1, nullptr, AliasDataHandlerSubType), nilHandleErr);
   HandleHolder junk(3);
-  EXPECT_EQ(ResolveAlias(nullptr, reinterpret_cast<AliasHandle>(junk.h), &spec, &changed), paramErr);
+  EXPECT_EQ(ResolveAlias(nullptr, reinterpret_cast<AliasHandle>(junk.h), &fsSpec, &changed), paramErr);
 }
 
 TEST(TimeScales, ConvertTimeScaleRoundsHalfAwayFromZero) {

@@ -27,11 +27,11 @@ void addSamples(Media m, OSType format, size_t descSize, SInt32 count, TimeValue
 }
 
 bool makeMovie(const std::string& path, bool withMeta) {
-  FSSpec spec{};
-  std::snprintf(spec.path, sizeof spec.path, "%s", path.c_str());
+  FSSpec fsSpec{};
+  std::snprintf(fsSpec.path, sizeof fsSpec.path, "%s", path.c_str());
   short ref = 0;
   Movie movie = nullptr;
-  if (CreateMovieFile(&spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie) != noErr) return false;
+  if (CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie) != noErr) return false;
   Track v = NewMovieTrack(movie, 64 << 16, 48 << 16, 0);
   Media vm = NewTrackMedia(v, VideoMediaType, 600, nullptr, 0);
   BeginMediaEdits(vm);
@@ -63,7 +63,7 @@ bool makeMovie(const std::string& path, bool withMeta) {
   }
   bool ok = AddMovieResource(movie, ref, nullptr, nullptr) == noErr;
   if (ok) {
-    FSSpec fast = spec;
+    FSSpec fast = fsSpec;
     std::snprintf(fast.path, sizeof fast.path, "%s.fast.mov", path.c_str());
     Movie flat = FlattenMovieData(movie, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData, &fast,
                                   "TVOD"_4cc, 0, createMovieFileDeleteCurFile);

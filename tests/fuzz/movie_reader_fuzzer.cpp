@@ -32,11 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ::close(fd);
     return 0;
   }
-  FSSpec spec{};
-  std::snprintf(spec.path, sizeof spec.path, "%s", path.c_str());
+  FSSpec fsSpec{};
+  std::snprintf(fsSpec.path, sizeof fsSpec.path, "%s", path.c_str());
   short ref = 0;
   Movie movie = nullptr;
-  if (OpenMovieFile(&spec, &ref, fsRdPerm) == noErr &&
+  if (OpenMovieFile(&fsSpec, &ref, fsRdPerm) == noErr &&
       NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr) == noErr) {
     for (SInt32 i = 1; i <= GetMovieTrackCount(movie); ++i) {
       Media media = GetTrackMedia(GetMovieIndTrack(movie, i));
