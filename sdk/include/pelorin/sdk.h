@@ -203,6 +203,13 @@ struct REALconsolePixels {
   void* companion;         // the store's own bookkeeping
 };
 
+// Pixel layouts "REALBuildPictureFromBuffer" reads: 32-bit words in the machine's
+// byte order.
+enum {
+  kREALPixelXRGB = 1,  // 0xXXRRGGBB, the top byte ignored: an opaque picture
+  kREALPixelARGB = 2,  // 0xAARRGGBB, straight alpha: a picture with an alpha channel
+};
+
 // CoreFoundation text encodings the contract passes around.
 enum : uint32_t {
   kREALEncodingMacRoman = 0x0000,
@@ -248,6 +255,17 @@ typedef bool (*REALSetPropValueIntegerProc)(REALobject object, const char* prope
 typedef bool (*REALGetPropValueBoolProc)(REALobject object, const char* property, bool* value);
 typedef RBInteger (*RuntimeUBoundProc)(REALarray array);
 typedef REALobject (*RuntimeDirectReadObjectArrayProc)(REALarray array, RBInteger index);  // locked
+// Pictures. Depth 32 makes an opaque picture, depth 0 one with an alpha channel.
+// Every successful lock of either kind pairs with one "unlockPictureDescription";
+// "lockPictureDescription" locks the picture's own (native) form and always succeeds
+// on a live picture.
+typedef REALpicture (*newPictureProc)(RBInteger width, RBInteger height, RBInteger depth);
+typedef REALpicture (*REALBuildPictureFromBufferProc)(RBInteger width, RBInteger height, RBInteger pixelType,
+                                                      void* buffer, RBInteger rowBytes);
+typedef bool (*REALLockPictureDescriptionProc)(REALpicture picture, REALpictureDescription* out, RBInteger type);
+typedef void (*lockPictureDescriptionProc)(REALpicture picture, REALpictureDescription* out);
+typedef void (*unlockPictureDescriptionProc)(REALpicture picture);
+typedef void (*REALPictureClearCacheProc)(REALpicture picture);
 struct FSSpec;
 struct FSRef;
 typedef REALfolderItem (*FolderItemFromFSSpecProc)(const struct FSSpec* fsSpec);
