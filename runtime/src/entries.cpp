@@ -10,6 +10,7 @@
 #include <new>
 
 #include "internal.h"
+#include "pictures.h"
 
 namespace rt {
 
@@ -85,6 +86,7 @@ REALobject ePluginNewInstance(const char* className) {
       case Builtin::Array: return I->newArray({});
       case Builtin::FolderItem: return I->newFolderItem("");
       case Builtin::Module:
+      case Builtin::Picture:  // pictures come from "newPicture"
       case Builtin::Application: return nullptr;
       default: return I->newInstance(cls);
     }
@@ -358,9 +360,7 @@ REALproc proc(F* f) {
 
 bool hasVersion(const Impl& impl) { return impl.config.hostVersion.has_value(); }
 
-// Pictures ("newPicture", "REALBuildPictureFromBuffer", "lockPictureDescription",
-// "REALLockPictureDescription", "unlockPictureDescription", "REALPictureClearCache")
-// join this table when the runtime grows its picture class.
+// The picture entries live with the pictures (pictures.cpp).
 const Entry kEntries[] = {
     {"REALGetRBVersion", proc(eREALGetRBVersion), hasVersion},
     {"RegisterPluginVersion", proc(eRegisterPluginVersion), nullptr},
@@ -408,7 +408,7 @@ REALproc resolveEntry(const char* name) {
   if (impl->config.refusedEntries.count(name)) return nullptr;
   for (const Entry& e : kEntries)
     if (std::strcmp(e.name, name) == 0) return !e.offered || e.offered(*impl) ? e.function : nullptr;
-  return nullptr;
+  return pictureEntry(name);
 }
 
 }  // namespace rt

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "internal.h"
+#include "pictures.h"
 
 namespace rt {
 
@@ -100,6 +101,7 @@ void Impl::destroyObject(ObjectRecord& r) {
   }
   if (r.movie && r.movieOwned && movieProvider.dispose) movieProvider.dispose(r.movie);
   r.movie = nullptr;
+  if (r.picture) releasePicture(*this, r);
   r.bytes.clear();
   r.bytes.shrink_to_fit();
   std::memset(r.memory + sizeof(ObjectHeader), kPoison, r.size - sizeof(ObjectHeader));

@@ -69,7 +69,7 @@ struct ConstantInfo {
   std::string valueText;
 };
 
-enum class Builtin { None, Exception, MemoryBlock, Movie, Array, FolderItem, Application, Module };
+enum class Builtin { None, Exception, MemoryBlock, Movie, Array, FolderItem, Application, Module, Picture };
 
 struct ClassInfo {
   std::string name;
@@ -93,6 +93,8 @@ struct ClassInfo {
   }
 };
 
+struct PictureStore;  // a picture's pixels (pictures.h)
+
 // What the runtime keeps beside each object's memory.
 struct ObjectRecord {
   unsigned char* memory = nullptr;
@@ -109,6 +111,7 @@ struct ObjectRecord {
   REALstring message = nullptr;           // exceptions: one lock
   RBInteger errorNumber = 0;
   std::string path;                       // folder items: absolute path
+  std::shared_ptr<PictureStore> picture;  // pictures: their pixels
 
   ObjectHeader* header() const { return reinterpret_cast<ObjectHeader*>(memory); }
   intptr_t locks() const { return header()->locks; }
@@ -135,7 +138,7 @@ struct Impl {
 
   Runtime& runtime;
   Config config;
-  void* library = nullptr;
+  std::vector<void*> libraries;  // loaded plugins, in order
   std::vector<std::unique_ptr<ClassInfo>> classes;
   std::unordered_map<std::string, ClassInfo*> classByName;  // lower-case names
   std::vector<Registration> registrations;
@@ -144,6 +147,7 @@ struct Impl {
   std::unordered_map<const void*, std::unique_ptr<char[]>> stringData;     // by hostPrivate token
   long liveObjects = 0, liveMemoryBlocks = 0, liveStrings = 0;
   long overReleases = 0, invalidReferences = 0;
+  long lockedDescriptions = 0;  // picture description locks not given back
   uint64_t nextSerial = 1;
   std::map<std::string, long, std::less<>> entryCalls, resolverQueries;
   REALobject pendingException = nullptr;

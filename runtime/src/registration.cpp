@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "internal.h"
+#include "pictures.h"
 
 namespace rt {
 
@@ -87,6 +88,9 @@ void Impl::installBuiltinClasses() {
   addBuiltinClass("ObjectArray", nullptr, Builtin::Array);
   ClassInfo* folder = addBuiltinClass("FolderItem", nullptr, Builtin::FolderItem);
   folder->properties.push_back(builtinProperty(folder, "NativePath", "String", getNativePath, nullptr));
+  ClassInfo* picture = addBuiltinClass("Picture", nullptr, Builtin::Picture);
+  for (const PictureProperty& p : kPictureProperties)
+    picture->properties.push_back(builtinProperty(picture, p.name, p.type, p.get, nullptr));
 
   switch (config.appKind) {
     case AppKind::Desktop: addBuiltinClass("Application", nullptr, Builtin::Application); break;

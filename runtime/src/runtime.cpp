@@ -221,7 +221,7 @@ Impl::~Impl() {
   shutdown();
   for (auto& [ref, r] : objects) ::operator delete(r->memory);
   objects.clear();
-  if (library) dlclose(library);
+  for (auto it = libraries.rbegin(); it != libraries.rend(); ++it) dlclose(*it);
   if (config.frameworksFolder) CarbonSetFrameworksFolder(nullptr);
   tAlive.erase(std::remove(tAlive.begin(), tAlive.end(), this), tAlive.end());
   if (tCurrent == this) tCurrent = tAlive.empty() ? nullptr : tAlive.back();
@@ -236,6 +236,7 @@ Accounting Impl::accounting() const {
   a.overReleases = overReleases;
   a.invalidReferences = invalidReferences;
   a.liveHandles = CarbonLiveHandleCount();
+  a.lockedPictureDescriptions = lockedDescriptions;
   return a;
 }
 
@@ -266,8 +267,16 @@ std::string Runtime::defaultPluginPath() {
 #endif
 }
 
+std::string Runtime::companionPluginPath() {
+  if (const char* env = std::getenv("PELORIN_COMPANION")) return env;
+#ifdef PELORIN_COMPANION_PATH
+  return PELORIN_COMPANION_PATH;
+#else
+  return "";
+#endif
+}
+
 void Runtime::loadPlugin(const std::string& path) {
-  if (impl_->library) throw UsageError("a plugin is already loaded into this runtime");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read the plugin " + path);
   // A fresh name each time, or the dynamic loader hands back the plugin already
@@ -302,7 +311,7 @@ void Runtime::loadPlugin(const std::string& path) {
     dlclose(lib);
     throw std::runtime_error("the plugin " + path + " has no REALPluginMain");
   }
-  impl_->library = lib;
+  impl_->libraries.push_back(lib);
   CurrentScope scope(impl_.get());
   main(&resolveEntry);
 }
@@ -320,6 +329,7 @@ Value Runtime::newObject(std::string_view className) {
     case Builtin::Array: return newObjectArray({});
     case Builtin::FolderItem: return newFolderItem("");
     case Builtin::Module: throw UsageError(cls->name + " is a module");
+    case Builtin::Picture: throw UsageError("pictures are made with newPicture");
     default: break;
   }
   CurrentScope scope(impl_.get());
@@ -438,6 +448,7 @@ std::string Runtime::leakReport() const {
     out << (t.size() > 60 ? "...\"" : "\"") << ", " << s->record.refCount << " lock(s)\n";
   }
   if (!impl_->stringData.empty()) out << impl_->stringData.size() << " string data record(s) not given back\n";
+  if (impl_->lockedDescriptions) out << impl_->lockedDescriptions << " picture description lock(s) not given back\n";
   if (impl_->overReleases) out << impl_->overReleases << " over-release(s)\n";
   if (impl_->invalidReferences) out << impl_->invalidReferences << " invalid reference(s)\n";
   for (const std::string& d : impl_->diagnostics) out << "note: " << d << "\n";

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <set>
@@ -38,6 +39,12 @@ struct Config {
   bool failMemoryBlocks = false;
   // "newPicture" and "REALBuildPictureFromBuffer" answer nil.
   bool failPictures = false;
+  // The bitmap contexts behind desktop pictures: this alpha info (1-6 RGB at 32
+  // bits per pixel, 0 grey and 7 alpha only at 8); nullopt: skip first, or
+  // premultiplied first for pictures with an alpha channel.
+  std::optional<uint32_t> pictureAlphaInfo;
+  // "newPicture" of depth 32 makes pictures with an alpha channel, as depth 0 does.
+  bool newPicturesHaveAlpha = false;
   // "PluginNewInstance" answers nil for these class names.
   std::set<std::string> refusedInstanceClasses;
   // The Frameworks folder the platform's FSFindFolder reports; nullopt keeps the
@@ -122,6 +129,16 @@ class Value {
   } u_{};
 };
 
+// One pixel of a picture as user code reads and writes it.
+struct Pixel {
+  uint32_t rgb = 0xFFFFFF;  // 0xRRGGBB
+  uint8_t alpha = 255;      // 255 opaque, 0 transparent
+  Pixel() = default;
+  Pixel(uint32_t rgb, uint8_t alpha = 255) : rgb(rgb & 0xFFFFFF), alpha(alpha) {}
+  bool operator==(const Pixel&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Pixel& p);  // #RRGGBB/AA
+
 struct Accounting {
   long liveObjects = 0;        // plugin-class objects, exceptions, movies, arrays, ...
   long liveStrings = 0;
@@ -130,9 +147,10 @@ struct Accounting {
   long overReleases = 0;       // unlocks (or disposals) of something already gone
   long invalidReferences = 0;  // references the runtime never handed out
   long liveHandles = 0;        // Memory Manager handles alive in the process
+  long lockedPictureDescriptions = 0;  // picture description locks not given back
   bool clean() const {
     return liveObjects == 0 && liveStrings == 0 && liveMemoryBlocks == 0 && liveStringData == 0 &&
-           overReleases == 0 && invalidReferences == 0;
+           overReleases == 0 && invalidReferences == 0 && lockedPictureDescriptions == 0;
   }
 };
 
@@ -169,10 +187,14 @@ class Runtime {
   Config& config();
 
   // Copies the shared object to a fresh temporary name, dlopens it and calls
-  // REALPluginMain with this runtime's resolver.
+  // REALPluginMain with this runtime's resolver. Plugins load one after another,
+  // each registering its own classes.
   void loadPlugin(const std::string& path);
   // The plugin built with this tree.
   static std::string defaultPluginPath();
+  // The companion plugin built with the tests, which registers the audio channel
+  // layout classes; "" when the build has none.
+  static std::string companionPluginPath();
 
   // ---- user code ----
   Value string(std::string_view bytes, uint32_t encoding = kREALEncodingUTF8);
@@ -188,6 +210,25 @@ class Runtime {
   // A folder item naming a file or folder by absolute path (which need not exist);
   // its read-only property "NativePath" gives the path back.
   Value newFolderItem(std::string_view path);
+
+  // Pictures, kept in the pixel store of the application kind: a bitmap context
+  // for desktop applications, the console pixel store otherwise. Depth 32 makes an
+  // opaque picture, depth 0 one with an alpha channel. What user code reads is the
+  // host's rendering: pixels the plugin writes through a locked description show
+  // once it clears the picture's cache. "Width", "Height" and "HasAlphaChannel"
+  // read through get(). Pixels outside the picture are a UsageError.
+  Value newPicture(int width, int height, int depth = 32, Pixel fill = {});
+  Pixel pixel(const Value& picture, int x, int y);
+  void setPixel(const Value& picture, int x, int y, Pixel p);
+  void fillRect(const Value& picture, int x, int y, int width, int height, Pixel p);
+  std::vector<Pixel> pixels(const Value& picture);  // row by row from the top
+  // Where two pictures differ (size, or the first differing pixel and how many
+  // differ); nullopt when they are the same.
+  std::optional<std::string> pictureDifference(const Value& a, const Value& b);
+  // PNG files of 8 bits per channel, with alpha for pictures that have it. Failures
+  // throw std::runtime_error naming the file.
+  void savePNG(const Value& picture, const std::string& path);
+  Value loadPNG(const std::string& path);
 
   // Call a method (or read a property-like method) by name; overloads are chosen by
   // the argument count and kinds, missing trailing arguments take the declared
