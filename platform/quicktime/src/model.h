@@ -221,6 +221,10 @@ struct Media : Object {
   std::unique_ptr<MediaHandlerObject> handler;
   std::unique_ptr<UserDataList> userData;
   bool editing = false;
+  // A channel layout set through the track's 'tlay' property, as a 'chan' atom holds
+  // it (big-endian, after version and flags). Saving puts it into every sound
+  // description; until then the descriptions keep what they were read or added with.
+  Bytes channelLayout;
 };
 
 // --- Edits ------------------------------------------------------------------
@@ -319,6 +323,7 @@ struct Track : Object {
   std::shared_ptr<MetaStore> metaData;  // made by the first QTCopy...MetaData
   std::unique_ptr<Media> media;
   ApertureDimensions aperture;
+  Bytes clip;  // the clip region as a 'crgn' atom holds it; empty: none
 };
 
 struct Movie : Object {
@@ -342,6 +347,7 @@ struct Movie : Object {
   bool ratePreservesPitch = false;
   Float32 pitch = 0;
   OSType apertureMode = kQTApertureMode_Classic;
+  Bytes clip;  // as Track::clip
   uint32_t creationTime;
   uint32_t modificationTime;
 };

@@ -1,5 +1,6 @@
 // Movie calls: creation, time, track lookup, movie segments and properties.
 #include "api_using.h"
+#include "channel_layout.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,10 +56,12 @@ Track* addTrackLike(Movie& movie, const Track& src) {
   track->width = src.width;
   track->height = src.height;
   track->matrix = src.matrix;
+  track->clip = src.clip;
   if (src.media) {
     track->media = std::make_unique<Media>(track.get(), src.media->type, src.media->scale);
     track->media->dataRefs = src.media->dataRefs;
     track->media->language = src.media->language;
+    track->media->channelLayout = src.media->channelLayout;
   }
   movie.tracks.push_back(std::move(track));
   return movie.tracks.back().get();
@@ -394,6 +397,11 @@ std::optional<PropertyInfo> moviePropertyInfo(QTPropertyClass cls, QTPropertyID 
   return std::nullopt;
 }
 
+// The movie's summary channel layout: variable in size, answered apart.
+bool isSummaryLayout(QTPropertyClass cls, QTPropertyID id) {
+  return cls == kQTPropertyClass_Audio && id == kQTAudioPropertyID_SummaryChannelLayout;
+}
+
 bool knownApertureMode(OSType mode) {
   return mode == kQTApertureMode_Classic || mode == kQTApertureMode_CleanAperture ||
          mode == kQTApertureMode_ProductionAperture || mode == kQTApertureMode_EncodedPixels;
@@ -473,7 +481,14 @@ OSErr QTGetMoviePropertyInfo(Movie inMovie, QTPropertyClass inPropClass, QTPrope
                              UInt32* outPropertyFlags) {
   QTE_ENTER_ERR("QTGetMoviePropertyInfo",
                 a_.object("movie", inMovie)("class", Tag{inPropClass})("id", Tag{inPropID}));
-  if (!live<qte::Movie>(inMovie)) return done(invalidMovie);
+  auto* movie = live<qte::Movie>(inMovie);
+  if (!movie) return done(invalidMovie);
+  if (isSummaryLayout(inPropClass, inPropID)) {
+    Bytes layout = qte::summaryLayout(*movie);
+    if (layout.empty()) return done(kQTPropertyNotSupportedErr);
+    qte::layoutPropertyInfo(layout, kQTPropertyFlagCanGet, outPropType, outPropValueSize, outPropertyFlags);
+    return done(noErr);
+  }
   auto info = moviePropertyInfo(inPropClass, inPropID);
   if (!info) return done(kQTPropertyNotSupportedErr);
   if (outPropType) *outPropType = info->type;
@@ -489,6 +504,11 @@ OSErr QTGetMovieProperty(Movie inMovie, QTPropertyClass inPropClass, QTPropertyI
                                           "id", Tag{inPropID})("size", inPropValueSize));
   auto* movie = live<qte::Movie>(inMovie);
   if (!movie) return done(invalidMovie);
+  if (isSummaryLayout(inPropClass, inPropID)) {
+    Bytes layout = qte::summaryLayout(*movie);
+    if (layout.empty()) return done(kQTPropertyNotSupportedErr);
+    return done(qte::copyLayoutProperty(layout, inPropValueSize, outPropValueAddress, outPropValueSizeUsed));
+  }
   auto info = moviePropertyInfo(inPropClass, inPropID);
   if (!info) return done(kQTPropertyNotSupportedErr);
   if (!outPropValueAddress) return done(paramErr);
@@ -523,6 +543,7 @@ OSErr QTSetMovieProperty(Movie inMovie, QTPropertyClass inPropClass, QTPropertyI
   });
   auto* movie = live<qte::Movie>(inMovie);
   if (!movie) return done(invalidMovie);
+  if (isSummaryLayout(inPropClass, inPropID)) return done(kQTPropertyReadOnlyErr);
   auto info = moviePropertyInfo(inPropClass, inPropID);
   if (!info) return done(kQTPropertyNotSupportedErr);
   if (!(info->flags & kQTPropertyFlagCanSet)) return done(kQTPropertyReadOnlyErr);

@@ -5,6 +5,8 @@
 #include <Files.h>
 #include <MacMemory.h>
 #include <MacTypes.h>
+#include <QuickDraw.h>
+#include <QuickTime/AudioLayout.h>
 #include <QuickTime/ImageCompression.h>
 #include <QuickTime/QuickTimeErrors.h>
 
@@ -193,6 +195,10 @@ OSErr QTGetMovieProperty(Movie inMovie, QTPropertyClass inPropClass, QTPropertyI
 OSErr QTSetMovieProperty(Movie inMovie, QTPropertyClass inPropClass, QTPropertyID inPropID,
                          ByteCount inPropValueSize, ConstQTPropertyValuePtr inPropValueAddress);
 OSErr GenerateMovieApertureModeDimensions(Movie movie);
+// Clip regions come back as new regions the caller disposes of (NULL: none, with
+// GetMoviesError noErr); setting stores a copy, NULL removes the clip.
+RgnHandle GetMovieClipRgn(Movie theMovie);
+void SetMovieClipRgn(Movie theMovie, RgnHandle theClip);
 OSErr RemoveMovieApertureModeDimensions(Movie movie);
 
 // --- Tracks ---------------------------------------------------------------
@@ -237,6 +243,17 @@ UserData GetTrackUserData(Track theTrack);
 OSErr GenerateTrackApertureModeDimensions(Track track);
 OSErr RemoveTrackApertureModeDimensions(Track track);
 OSErr SetTrackApertureModeDimensionsUsingSampleDescription(Track track, SampleDescriptionHandle sampleDesc);
+RgnHandle GetTrackClipRgn(Track theTrack);
+void SetTrackClipRgn(Track theTrack, RgnHandle theClip);
+// Track properties: kQTPropertyClass_Audio / kQTAudioPropertyID_ChannelLayout on sound
+// tracks (QuickTime/AudioLayout.h).
+OSErr QTGetTrackPropertyInfo(Track inTrack, QTPropertyClass inPropClass, QTPropertyID inPropID,
+                             QTPropertyValueType* outPropType, ByteCount* outPropValueSize,
+                             UInt32* outPropertyFlags);
+OSErr QTGetTrackProperty(Track inTrack, QTPropertyClass inPropClass, QTPropertyID inPropID, ByteCount inPropValueSize,
+                         QTPropertyValuePtr outPropValueAddress, ByteCount* outPropValueSizeUsed);
+OSErr QTSetTrackProperty(Track inTrack, QTPropertyClass inPropClass, QTPropertyID inPropID, ByteCount inPropValueSize,
+                         ConstQTPropertyValuePtr inPropValueAddress);
 
 // --- Media ----------------------------------------------------------------
 Media NewTrackMedia(Track theTrack, OSType mediaType, TimeScale timeScale, Handle dataRef, OSType dataRefType);

@@ -1,6 +1,7 @@
 // Everything the engine offers.
 #pragma once
 
+#include <QuickTime/AudioLayout.h>
 #include <QuickTime/ImageCompression.h>
 #include <QuickTime/MetaData.h>
 #include <QuickTime/MovieFiles.h>

@@ -22,13 +22,9 @@ typedef struct LevelMeterInfo {
 } LevelMeterInfo;
 typedef LevelMeterInfo* LevelMeterInfoPtr;
 
-// QuickDraw transfer modes a video media handler accepts.
+// QuickDraw transfer modes a video media handler accepts, besides those QuickDraw.h
+// declares (srcCopy, srcOr, srcXor, srcBic, notSrcCopy, ditherCopy).
 enum {
-  srcCopy = 0,
-  srcOr = 1,
-  srcXor = 2,
-  srcBic = 3,
-  notSrcCopy = 4,
   notSrcOr = 5,
   notSrcXor = 6,
   notSrcBic = 7,
@@ -40,7 +36,6 @@ enum {
   addMax = 37,
   subOver = 38,
   adMin = 39,
-  ditherCopy = 64,
   graphicsModeStraightAlpha = 256,
   graphicsModePreWhiteAlpha = 257,
   graphicsModePreBlackAlpha = 258,

@@ -388,6 +388,7 @@ OSErr flattenTo(const qte::Movie& movie, const std::string& path, bool fastStart
   qte::file::WriteTarget target;
   target.path = path;
   target.allSelf = true;
+  target.enabledOnly = activeOnly;
   uint64_t dataAt = 0;
   target.chunkOffset = [&](const qte::Track& t, size_t i) {
     auto it = at.find({&t, i});

@@ -55,6 +55,7 @@ struct Reader {
   bool editList(const Atom& edts, Track& t);
   bool references(const Atom& tref, Track& t);
   bool aperture(const Atom& tapt, Track& t);
+  bool clip(const Atom& a, Bytes& region);
   bool mediaAtom(const Atom& mdia, Track& t, TrackOrigin& o);
   bool mediaInfo(const Atom& minf, Media& media, TrackOrigin& o);
   bool baseHeader(const Atom& gmhd, Media& media, TrackOrigin& o);
@@ -92,6 +93,9 @@ bool Reader::movie(const Atom& moov, Movie& m) {
         if (!metaAtom(a, m.metaData, kQTMetaDataOwnerTypeMovie, &m)) return false;
         break;
       }
+      case "clip"_4cc:
+        if (!clip(a, m.clip)) return false;
+        break;
       default:
         origin.moovExtras.push_back(a.bytes());
     }
@@ -197,6 +201,7 @@ bool Reader::track(const Atom& trak, Movie& m, int index) {
       case "edts"_4cc: ok = haveEdits ? bad(a.offset, "second edit list") : editList(a, t); haveEdits = true; break;
       case "tref"_4cc: ok = references(a, t); break;
       case "tapt"_4cc: ok = aperture(a, t); break;
+      case "clip"_4cc: ok = clip(a, t.clip); break;
       case "mdia"_4cc: ok = haveMedia ? bad(a.offset, "second media") : mediaAtom(a, t, o); haveMedia = true; break;
       case "udta"_4cc: {
         Enter u(*this, "udta");
@@ -307,6 +312,23 @@ bool Reader::aperture(const Atom& tapt, Track& t) {
     if (!c.ok()) return truncated(a);
   }
   t.aperture.present = true;
+  return true;
+}
+
+// 'clip'/'crgn' — a QuickDraw region in file form, checked scan line by scan line.
+bool Reader::clip(const Atom& a, Bytes& region) {
+  Enter e(*this, "clip");
+  std::vector<Atom> kids;
+  if (!children(a, kids)) return false;
+  for (const Atom& k : kids) {
+    if (k.type != "crgn"_4cc) continue;
+    RgnHandle rgn = NewRgn();
+    if (!rgn) return bad(k.offset, "no memory for the clip region", memFullErr);
+    OSErr err = QDRegionFromFileBytes(rgn, k.payload(), Size(k.payloadSize()));
+    DisposeRgn(rgn);
+    if (err != noErr) return bad(k.offset, "malformed clip region ('crgn')");
+    region.assign(k.payload(), k.payload() + k.payloadSize());
+  }
   return true;
 }
 

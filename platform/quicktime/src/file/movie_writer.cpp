@@ -3,6 +3,7 @@
 // 32 bits, and version-1 headers carry durations past 32 bits.
 #include "movie_writer.h"
 
+#include "../channel_layout.h"
 #include "../metadata_store.h"
 #include "../timecode.h"
 
@@ -39,8 +40,9 @@ class Writer {
     {
       AtomScope moov(b, "moov"_4cc);
       movieHeader(b);
+      clip(b, movie_.clip);
       for (const auto& t : movie_.tracks)
-        if (t->media) track(b, *t);
+        if (t->media && written(t->id)) track(b, *t);
       userData(b, *movie_.userData, movie_.metaData.get());
       if (movie_.metaData && !movie_.metaData->quickTime().items.empty())
         putBytes(b, writeQuickTimeMetaAtom(movie_.metaData->quickTime()));
@@ -71,6 +73,19 @@ class Writer {
     put32(b, origin_ ? origin_->selectionDuration : 0);
     put32(b, uint32_t(movie_.currentTime));
     put32(b, movie_.nextTrackID);
+  }
+
+  bool written(uint32_t trackID) const {
+    const Track* t = movie_.trackByID(trackID);
+    return t && t->media && (t->enabled || !target_.enabledOnly);
+  }
+
+  // 'clip'/'crgn' — the region as the model keeps it, in file form.
+  static void clip(Bytes& b, const Bytes& region) {
+    if (region.empty()) return;
+    AtomScope c(b, "clip"_4cc);
+    AtomScope r(b, "crgn"_4cc);
+    putBytes(b, region);
   }
 
   static void putTime(Bytes& b, uint8_t version, uint64_t v) {
@@ -104,11 +119,20 @@ class Writer {
         put32(b, uint32_t(p.y));
       }
     }
+    clip(b, t.clip);
     if (o) putAll(b, o->trak);
     editList(b, t);
-    if (!t.references.empty()) {
+    // References to tracks left out of the file go with them.
+    std::vector<TrackReference> refs;
+    for (const TrackReference& r : t.references) {
+      TrackReference kept{r.type, {}};
+      for (uint32_t id : r.trackIDs)
+        if (!target_.enabledOnly || written(id)) kept.trackIDs.push_back(id);
+      if (!kept.trackIDs.empty()) refs.push_back(std::move(kept));
+    }
+    if (!refs.empty()) {
       AtomScope tref(b, "tref"_4cc);
-      for (const TrackReference& r : t.references) {
+      for (const TrackReference& r : refs) {
         AtomScope a(b, r.type);
         for (uint32_t id : r.trackIDs) put32(b, id);
       }
@@ -300,7 +324,9 @@ class Writer {
       AtomScope a(b, "stsd"_4cc);
       putFullHeader(b, 0, 0);
       put32(b, uint32_t(s.descriptions.size()));
-      for (const Bytes& d : s.descriptions) putBytes(b, d);
+      // A layout set on a sound track goes into each of its descriptions.
+      for (const Bytes& d : s.descriptions)
+        putBytes(b, m.type == SoundMediaType && !m.channelLayout.empty() ? withChannelLayout(d, m.channelLayout) : d);
     }
     {
       AtomScope a(b, "stts"_4cc);

@@ -10,6 +10,7 @@ namespace qte::file {
 struct WriteTarget {
   std::string path;       // the file the movie atom goes into: references to it are self references
   bool allSelf = false;   // flattening: every sample the movie uses is in that file
+  bool enabledOnly = false;  // flattening the active tracks only: disabled ones are left out
   // Where chunk `index` of the track's media lies in its file.
   std::function<uint64_t(const Track&, size_t index)> chunkOffset;
 };
