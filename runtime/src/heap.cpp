@@ -99,6 +99,7 @@ void Impl::destroyObject(ObjectRecord& r) {
     r.message = nullptr;
     unlockString(m);
   }
+  closeMovieFile(*this, r);
   if (r.movie && r.movieOwned && movieProvider.dispose) movieProvider.dispose(r.movie);
   r.movie = nullptr;
   if (r.picture) releasePicture(*this, r);

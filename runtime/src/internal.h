@@ -93,6 +93,8 @@ struct ClassInfo {
   }
 };
 
+struct MovieFile;  // a movie object's file (movie_files.cpp)
+
 struct PictureStore;  // a picture's pixels (pictures.h)
 
 // What the runtime keeps beside each object's memory.
@@ -107,6 +109,7 @@ struct ObjectRecord {
   std::vector<unsigned char> bytes;       // MemoryBlock
   void* movie = nullptr;                  // movie: its QuickTime Movie
   bool movieOwned = false;                // created by the provider
+  std::shared_ptr<MovieFile> movieFile;   // movie: opened from or created as a file
   std::vector<REALobject> elements;       // arrays: each element holds one lock
   REALstring message = nullptr;           // exceptions: one lock
   RBInteger errorNumber = 0;
@@ -148,6 +151,7 @@ struct Impl {
   long liveObjects = 0, liveMemoryBlocks = 0, liveStrings = 0;
   long overReleases = 0, invalidReferences = 0;
   long lockedDescriptions = 0;  // picture description locks not given back
+  long liveMovieFiles = 0;
   uint64_t nextSerial = 1;
   std::map<std::string, long, std::less<>> entryCalls, resolverQueries;
   REALobject pendingException = nullptr;
@@ -223,6 +227,15 @@ class CurrentScope {
 };
 
 REALproc resolveEntry(const char* name);
+
+// A file-backed movie object's end: its movie disposed of, its file closed.
+void closeMovieFile(Impl& impl, ObjectRecord& r);
+// The file a movie object stands for, "" for none.
+std::string moviePathOf(const ObjectRecord& r);
+// The movie class's own properties: "Duration" in seconds, "TimeScale", the units
+// a second of movie time (and so every track time) is counted in.
+Value getMovieDuration(Impl& impl, ObjectRecord& r);
+Value getMovieTimeScale(Impl& impl, ObjectRecord& r);
 
 // iconv's name for an encoding, or null when the runtime cannot convert it.
 const char* iconvName(uint32_t encoding);

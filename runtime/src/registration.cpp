@@ -84,7 +84,9 @@ void Impl::installBuiltinClasses() {
 
   ClassInfo* block = addBuiltinClass("MemoryBlock", nullptr, Builtin::MemoryBlock);
   block->properties.push_back(builtinProperty(block, "Size", "Integer", getMemorySize, nullptr));
-  addBuiltinClass("movie", nullptr, Builtin::Movie);
+  ClassInfo* movie = addBuiltinClass("movie", nullptr, Builtin::Movie);
+  movie->properties.push_back(builtinProperty(movie, "Duration", "Double", getMovieDuration, nullptr));
+  movie->properties.push_back(builtinProperty(movie, "TimeScale", "Integer", getMovieTimeScale, nullptr));
   addBuiltinClass("ObjectArray", nullptr, Builtin::Array);
   ClassInfo* folder = addBuiltinClass("FolderItem", nullptr, Builtin::FolderItem);
   folder->properties.push_back(builtinProperty(folder, "NativePath", "String", getNativePath, nullptr));

@@ -237,6 +237,7 @@ Accounting Impl::accounting() const {
   a.invalidReferences = invalidReferences;
   a.liveHandles = CarbonLiveHandleCount();
   a.lockedPictureDescriptions = lockedDescriptions;
+  a.liveMovieFiles = liveMovieFiles;
   return a;
 }
 
@@ -427,8 +428,11 @@ std::string Runtime::leakReport() const {
   for (auto& [ref, r] : impl_->objects)
     if (r->alive) objs.push_back(r.get());
   std::sort(objs.begin(), objs.end(), [](auto* a, auto* b) { return a->serial < b->serial; });
-  for (const ObjectRecord* r : objs)
-    out << "object #" << r->serial << " of class " << r->cls->name << ", " << r->locks() << " lock(s)\n";
+  for (const ObjectRecord* r : objs) {
+    out << "object #" << r->serial << " of class " << r->cls->name << ", " << r->locks() << " lock(s)";
+    if (r->movieFile) out << ", file " << moviePathOf(*r) << " open";
+    out << '\n';
+  }
   std::vector<const StringRecord*> strs;
   for (auto& [ref, r] : impl_->strings)
     if (r->alive) strs.push_back(r.get());

@@ -148,9 +148,10 @@ struct Accounting {
   long invalidReferences = 0;  // references the runtime never handed out
   long liveHandles = 0;        // Memory Manager handles alive in the process
   long lockedPictureDescriptions = 0;  // picture description locks not given back
+  long liveMovieFiles = 0;     // movie files held open by movie objects (counted in liveObjects too)
   bool clean() const {
     return liveObjects == 0 && liveStrings == 0 && liveMemoryBlocks == 0 && liveStringData == 0 &&
-           overReleases == 0 && invalidReferences == 0 && lockedPictureDescriptions == 0;
+           overReleases == 0 && invalidReferences == 0 && lockedPictureDescriptions == 0 && liveMovieFiles == 0;
   }
 };
 
@@ -210,6 +211,23 @@ class Runtime {
   // A folder item naming a file or folder by absolute path (which need not exist);
   // its read-only property "NativePath" gives the path back.
   Value newFolderItem(std::string_view path);
+
+  // Movie files, as the host's folder items offer them. A movie object made from a
+  // file keeps it open until the object dies, then disposes of its movie and closes
+  // the file. Failures raise "IOException" with the engine's message, which names
+  // the file and, for a malformed one, the atom path and offset; nothing is made
+  // and no file is changed then.
+  // Opens the movie file the folder item names; only an editable one can be saved.
+  Value openMovie(const Value& folderItem, bool editable);
+  // Creates (or replaces) a movie file and answers its new, empty, editable movie.
+  Value createMovie(const Value& folderItem);
+  // Saves the movie into its own file: new samples are appended and the movie atom
+  // rewritten, and at every moment the file holds the old movie or the new one.
+  void saveMovie(const Value& movie);
+  // Writes the movie and every sample it uses to a new self-contained file (which
+  // appears whole or not at all), the movie atom first when `fastStart`. The movie
+  // stays with its own file, if it has one.
+  void saveMovieAs(const Value& movie, const Value& folderItem, bool fastStart);
 
   // Pictures, kept in the pixel store of the application kind: a bitmap context
   // for desktop applications, the console pixel store otherwise. Depth 32 makes an
