@@ -34,7 +34,11 @@ enum {
   kAudioChannelDescriptionSize = 20,
 };
 
-// Track and movie properties of class kQTPropertyClass_Audio ('audi').
+// Track and movie properties of class kQTPropertyClass_Audio ('audi'). A sound track
+// without a 'chan' shows mono or stereo by its channel count (more: discrete channels
+// in order); one without descriptions or a layout set answers kQTPropertyAskLaterErr.
+// The movie's summary covers its enabled sound tracks: their layout when they agree,
+// else each channel label of any of them once, as channel descriptions.
 enum {
   kQTAudioPropertyID_ChannelLayout = FOUR_CHAR_CODE('t', 'l', 'a', 'y'),         // sound track, read and write
   kQTAudioPropertyID_SummaryChannelLayout = FOUR_CHAR_CODE('c', 'l', 'a', 'y'),  // movie, read only
