@@ -465,7 +465,7 @@ TEST_F(RuntimeTest, ConfigurationShapesWhatThePluginSees) {
   EXPECT_TRUE(has("newMemoryBlock"));  // asked again, answered this time
   EXPECT_EQ(rt().resolverQueries("newMemoryBlock"), 3);
   EXPECT_TRUE(has("REALGetPropValueBool"));
-  EXPECT_TRUE(has("unlockPictureDescription") == false);
+  EXPECT_TRUE(has("unlockPictureDescription"));
   EXPECT_FALSE(has("REALGetPropValueBoolean"));
   EXPECT_TRUE(has("REALGetRBVersion"));
 
