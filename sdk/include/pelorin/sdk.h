@@ -256,7 +256,8 @@ typedef bool (*REALGetPropValueBoolProc)(REALobject object, const char* property
 typedef RBInteger (*RuntimeUBoundProc)(REALarray array);
 typedef REALobject (*RuntimeDirectReadObjectArrayProc)(REALarray array, RBInteger index);  // locked
 // Pictures. Depth 32 makes an opaque picture, depth 0 one with an alpha channel.
-// Every successful lock of either kind pairs with one "unlockPictureDescription";
+// Every successful lock of either kind pairs with one "unlockPictureDescription"
+// (hosts before 2012.0 count a failed "REALLockPictureDescription" as a lock too);
 // "lockPictureDescription" locks the picture's own (native) form and always succeeds
 // on a live picture.
 typedef REALpicture (*newPictureProc)(RBInteger width, RBInteger height, RBInteger depth);
