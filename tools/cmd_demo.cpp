@@ -164,6 +164,8 @@ int runDemo(const Args& args) {
   showTracks();
   std::cout << '\n';
   showChaptersAndTimeCode();
+  std::cout << '\n';
+  showSavedMovie();
 
   std::ostringstream listing;
   ApiCounts n = printApi(runtime, listing, false);

@@ -16,6 +16,10 @@ struct Command {
 
 int runDemo(const Args& args);
 int runApi(const Args& args);
+int runInfo(const Args& args);
+int runChapters(const Args& args);
+int runTimeCode(const Args& args);
+int runUserData(const Args& args);
 
 // True when `args` asks for help; prints `help` then.
 bool wantsHelp(const Args& args, const char* help);

@@ -1,10 +1,17 @@
 // Sections of `pelorin demo`, each on its own host and sample.
 #pragma once
 
+#include <QuickTime/Movies.h>
 #include <pelorin/runtime.h>
 
 namespace tool {
 
 void showTracks();
+void showSavedMovie();
+
+// 10 s of 320 × 240 Photo-JPEG at 25 frames a second and 16-bit stereo sound at
+// 44.1 kHz, in a movie of time scale 600, made through the engine (the caller
+// disposes of it).
+Movie newAudioVisualMovie();
 
 }  // namespace tool

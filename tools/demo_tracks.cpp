@@ -49,6 +49,18 @@ void addSamples(Track track, OSType type, TimeScale scale, const std::vector<uin
   DisposeHandle(desc);
 }
 
+void describe(rt::Runtime& runtime, const Value& track) {
+  std::printf("  track %lld: %s, duration %lld, %lld x %lld, enabled %s\n",
+              static_cast<long long>(runtime.call(track, "TrackID").asInteger()),
+              runtime.utf8(runtime.call(track, "MediaType")).c_str(),
+              static_cast<long long>(runtime.call(track, "Duration").asInteger()),
+              static_cast<long long>(runtime.call(track, "Width").asInteger()),
+              static_cast<long long>(runtime.call(track, "Height").asInteger()),
+              runtime.get(track, "TrackEnabled").asBoolean() ? "yes" : "no");
+}
+
+}  // namespace
+
 // 10 s of 320 × 240 Photo-JPEG at 25 frames a second and 16-bit stereo sound at
 // 44.1 kHz, in a movie of time scale 600.
 Movie newAudioVisualMovie() {
@@ -77,18 +89,6 @@ Movie newAudioVisualMovie() {
   addSamples(NewMovieTrack(movie, 0, 0, 0x100), SoundMediaType, 44100, sound, 441000, 1, 4);
   return movie;
 }
-
-void describe(rt::Runtime& runtime, const Value& track) {
-  std::printf("  track %lld: %s, duration %lld, %lld x %lld, enabled %s\n",
-              static_cast<long long>(runtime.call(track, "TrackID").asInteger()),
-              runtime.utf8(runtime.call(track, "MediaType")).c_str(),
-              static_cast<long long>(runtime.call(track, "Duration").asInteger()),
-              static_cast<long long>(runtime.call(track, "Width").asInteger()),
-              static_cast<long long>(runtime.call(track, "Height").asInteger()),
-              runtime.get(track, "TrackEnabled").asBoolean() ? "yes" : "no");
-}
-
-}  // namespace
 
 void showTracks() {
   rt::Config config;

@@ -13,6 +13,10 @@ const std::vector<tool::Command>& commands() {
   static const std::vector<tool::Command> table = {
       {"demo", "build a sample and show what the plugin does with it", tool::runDemo},
       {"api", "print the API as the host sees it after registration", tool::runApi},
+      {"info", "describe a movie file: tracks, chapters, time code, metadata, user data", tool::runInfo},
+      {"chapters", "list, add or remove a movie's chapters", tool::runChapters},
+      {"timecode", "show, add or remove a movie's time code track", tool::runTimeCode},
+      {"userdata", "list, set or remove a movie's user data", tool::runUserData},
   };
   return table;
 }

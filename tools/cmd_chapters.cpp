@@ -1,0 +1,188 @@
+// pelorin chapters FILE | chapters add FILE --from LIST | chapters remove FILE:
+// the movie's chapter track, read and written through the plugin.
+#include "commands.h"
+#include "movie_report.h"
+#include "options.h"
+#include "progress.h"
+#include "text.h"
+#include "times.h"
+
+#include <cmath>
+#include <fstream>
+#include <iostream>
+
+namespace tool {
+namespace {
+
+using rt::Value;
+
+const char kHelp[] =
+    "usage: pelorin chapters FILE [--json]\n"
+    "       pelorin chapters add FILE --from LIST [--replace] [--output OUT [--fast-start]]\n"
+    "       pelorin chapters remove FILE [--output OUT [--fast-start]]\n\n"
+    "Lists, adds or removes the chapters of a movie file. A chapter list has one\n"
+    "chapter a line: its start as HH:MM:SS or HH:MM:SS.mmm, one space, its title in\n"
+    "UTF-8; the listing prints the same form, so it can be edited and added back.\n"
+    "The chapters become a text track that the first video track (or, without\n"
+    "video, the first sound track) names as its chapter track.\n\n"
+    "  --from LIST     the chapter list ('-' reads standard input)\n"
+    "  --replace       replace the chapters the movie already has\n"
+    "  --output OUT    write the edited movie to OUT, a new self-contained file, and\n"
+    "                  leave FILE as it is (otherwise FILE is updated in place)\n"
+    "  --fast-start    with --output, put the movie atom before the sample data\n"
+    "  --json          list as JSON\n";
+
+struct ListedChapter {
+  int64_t startMs;
+  std::string title;
+};
+
+std::vector<ListedChapter> readChapterList(const std::string& path) {
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  if (path != "-") {
+    file.open(path, std::ios::binary);
+    if (!file) throw FileError(path, "cannot read the chapter list");
+    in = &file;
+  }
+  std::vector<ListedChapter> list;
+  std::string line;
+  for (int number = 1; std::getline(*in, line); ++number) {
+    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // a byte-order mark
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    const std::string where = "line " + std::to_string(number);
+    const size_t space = line.find(' ');
+    std::optional<int64_t> start = parseClock(line.substr(0, space));
+    if (!start)
+      throw FileError(path, where + ": '" + validUtf8(line.substr(0, space)) +
+                                "' is not a start time HH:MM:SS or HH:MM:SS.mmm");
+    std::string title = space == std::string::npos ? std::string() : line.substr(space + 1);
+    if (!isUtf8(title)) throw FileError(path, where + ": the title is not UTF-8 text");
+    if (!list.empty() && *start <= list.back().startMs)
+      throw FileError(path, where + ": " + formatClock(*start) + " does not come after " +
+                                formatClock(list.back().startMs));
+    list.push_back({*start, std::move(title)});
+  }
+  if (list.empty()) throw FileError(path, "the chapter list holds no chapters");
+  return list;
+}
+
+// The media type of the track the chapters belong to: video, else sound.
+std::string mainTrackType(MovieFile& file) {
+  for (const char* type : {"vide", "soun"}) {
+    const char* member = type[0] == 'v' ? "GetVideoTrackZQK" : "GetSoundTrackZQK";
+    if (!file.call(file.movie(), member, {Value::integer(1)}).isNil()) return type;
+  }
+  throw FileError(file.path(), "the movie has no video or sound track to give chapters to");
+}
+
+// Removes every text track that is some track's chapter track; the count removed.
+int removeChapterTracks(MovieFile& file) {
+  int removed = 0;
+  for (int64_t i = 1;;) {
+    Value track = file.call(file.movie(), "GetTextTrackZQK", {Value::integer(i)});
+    if (track.isNil()) return removed;
+    if (!file.call(track, "IsChapterTrack").asBoolean()) {
+      ++i;
+      continue;
+    }
+    track = Value();
+    if (file.call(file.movie(), "RemoveTextTrackZQK", {Value::integer(i)}).asInteger() != 0)
+      throw FileError(file.path(), "the chapter track could not be removed");
+    ++removed;
+  }
+}
+
+int listChapters(const Options& o) {
+  MovieFile file(o.positional[0], false);
+  MovieReport report;
+  readMovie(file, report);
+  readChapters(file, report);
+  if (o.has("--json")) {
+    JsonWriter json(std::cout);
+    json.beginObject();
+    jsonMovie(json, report);
+    jsonChapters(json, report);
+    json.endObject();
+    json.finish();
+  } else {
+    printChapterList(std::cout, report);
+  }
+  return 0;
+}
+
+int addChapters(const Options& o) {
+  std::optional<std::string> from = o.value("--from");
+  if (!from) throw std::invalid_argument("chapters add needs --from LIST (see pelorin chapters --help)");
+  const std::vector<ListedChapter> list = readChapterList(*from);
+  MovieFile file(o.positional[0], true, o.value("--output"));
+  rt::Runtime& rt = file.runtime();
+
+  if (!chapterTrackOf(file).isNil()) {
+    if (!o.has("--replace"))
+      throw FileError(file.path(), "the movie has chapters already (--replace replaces them)");
+    removeChapterTracks(file);
+  }
+  const std::string mainType = mainTrackType(file);
+  const int64_t scale = rt.get(file.movie(), "TimeScale").asInteger();
+  const int64_t end = std::llround(rt.get(file.movie(), "Duration").asDouble() * double(scale));
+  if (list.size() > 32767) throw FileError(file.path(), "a chapter track holds at most 32767 chapters");
+  if (fromMilliseconds(list.back().startMs, scale) >= end)
+    throw FileError(*from, "the last chapter starts at " + formatClock(list.back().startMs) +
+                               ", not before the movie ends at " + formatClock(toMilliseconds(end, scale)));
+
+  // Each chapter lasts until the next one starts, the last until the movie ends.
+  std::vector<Value> records;
+  records.reserve(list.size());
+  Progress progress("preparing chapters", int64_t(list.size()));
+  for (size_t i = 0; i < list.size(); ++i) {
+    const int64_t start = fromMilliseconds(list[i].startMs, scale);
+    const int64_t next = i + 1 < list.size() ? fromMilliseconds(list[i + 1].startMs, scale) : end;
+    Value c = rt.newObject("QTChapterDataZQK");
+    rt.set(c, "Text", rt.string(list[i].title));
+    rt.set(c, "FrameDuration", Value::integer(next - start));
+    records.push_back(std::move(c));
+    progress.update(int64_t(i + 1));
+  }
+  progress.finish();
+  Value chapters = rt.newObjectArray(records);
+  records.clear();
+  Value track = file.call(file.movie(), "AddTextTrackZQK", {chapters, rt.string(mainType), Value::boolean(true)});
+  if (track.isNil()) throw FileError(file.path(), "the chapter track could not be made");
+  // The track's samples start at 0; a first chapter later than that starts after an empty stretch.
+  if (const int64_t first = fromMilliseconds(list.front().startMs, scale); first > 0)
+    file.call(track, "InsertEmptyTrackSegment", {Value::integer(0), Value::integer(first)});
+  file.save(o.has("--fast-start"));
+  std::cout << "added " << list.size() << " chapter" << (list.size() == 1 ? "" : "s") << " to "
+            << file.destination() << '\n';
+  return 0;
+}
+
+int removeChapters(const Options& o) {
+  MovieFile file(o.positional[0], true, o.value("--output"));
+  if (removeChapterTracks(file) == 0) {
+    std::cout << file.path() << " has no chapters\n";
+    return 0;
+  }
+  file.save(o.has("--fast-start"));
+  std::cout << "removed the chapters of " << file.destination() << '\n';
+  return 0;
+}
+
+}  // namespace
+
+int runChapters(const Args& args) {
+  if (wantsHelp(args, kHelp)) return 0;
+  Options o = parseOptions(args, "chapters", {"--from", "--output"}, {"--json", "--replace", "--fast-start"});
+  std::string action = "list";
+  if (!o.positional.empty() && (o.positional[0] == "add" || o.positional[0] == "remove")) {
+    action = o.positional[0];
+    o.positional.erase(o.positional.begin());
+  }
+  if (o.positional.size() != 1) throw std::invalid_argument("chapters takes one FILE (see pelorin chapters --help)");
+  if (action == "list") return listChapters(o);
+  return action == "add" ? addChapters(o) : removeChapters(o);
+}
+
+}  // namespace tool

@@ -1,0 +1,48 @@
+// A movie file opened for one command: a host with QuickTime, the plugin loaded
+// into it, and the file's movie as user code holds it. Edits go back into the
+// file in place, or with --output into a new self-contained file while the
+// input stays as it was.
+#pragma once
+
+#include <pelorin/runtime.h>
+
+#include <optional>
+#include <string>
+
+namespace tool {
+
+// A host of the last version with QuickTime, the plugin loaded.
+rt::Config quickTimeHost();
+
+class MovieFile {
+ public:
+  // Opens `path` read-only, or editable for a later save() in place (no output).
+  MovieFile(const std::string& path, bool forEditing, std::optional<std::string> output = std::nullopt);
+
+  rt::Runtime& runtime() { return runtime_; }
+  const rt::Value& movie() const { return movie_; }
+  const std::string& path() const { return path_; }
+
+  // Writes the edits: into the file itself, or flattened into the output file
+  // (fast start puts the movie atom first). Shows progress on a terminal.
+  void save(bool fastStart = false);
+  // Where save() writes.
+  const std::string& destination() const { return output_ ? *output_ : path_; }
+
+  // Calls a member; a host exception becomes an error naming the file.
+  rt::Value call(const rt::Value& self, const char* member, const std::vector<rt::Value>& args = {});
+
+ private:
+  rt::Runtime runtime_;
+  std::string path_;
+  std::optional<std::string> output_;
+  rt::Value movie_;
+};
+
+// An error about a file: "FILE: what".
+class FileError : public std::runtime_error {
+ public:
+  FileError(const std::string& path, const std::string& what) : std::runtime_error(path + ": " + what) {}
+};
+
+}  // namespace tool
