@@ -325,8 +325,13 @@ class Writer {
       putFullHeader(b, 0, 0);
       put32(b, uint32_t(s.descriptions.size()));
       // A layout set on a sound track goes into each of its descriptions.
-      for (const Bytes& d : s.descriptions)
-        putBytes(b, m.type == SoundMediaType && !m.channelLayout.empty() ? withChannelLayout(d, m.channelLayout) : d);
+      for (const Bytes& d : s.descriptions) {
+        Bytes entry = m.type == SoundMediaType && !m.channelLayout.empty() ? withChannelLayout(d, m.channelLayout) : d;
+        // A description added with data reference 0 (time code descriptions are)
+        // has its samples in the media's first reference; a reader needs it named.
+        if (entry.size() >= 16 && get16(entry.data() + 14) == 0 && !m.dataRefs.empty()) entry[15] = 1;
+        putBytes(b, entry);
+      }
     }
     {
       AtomScope a(b, "stts"_4cc);

@@ -102,6 +102,8 @@ bool SampleTableReader::read(const Atom& stbl, const std::vector<DataRef>& refs,
     for (const Atom& e : entries) {
       if (e.header != 8 || e.size < 16) return bad(*t.stsd, "sample description shorter than its header");
       out.descriptions.push_back(e.bytes());
+      // Data reference 0 names none; writers that leave it so mean the first.
+      if (get16(e.start + 14) == 0 && !refs.empty()) out.descriptions.back()[15] = 1;
     }
   }
 
