@@ -36,7 +36,11 @@ bool REALLockPictureDescriptionWithNativeType(REALpicture picture, REALpictureDe
 bool REALLockPictureDescription(REALpicture picture, REALpictureDescription* description, RBInteger type) {
   *description = {};
   auto fn = lockDescription.get();
-  return fn && picture && fn(picture, description, type);
+  if (!fn || !picture) return false;
+  if (fn(picture, description, type)) return true;
+  // Hosts before 2012.0 count a failed lock as one, to be given back like any other.
+  if (rbversion < 2012.0) REALUnlockPictureDescription(picture);
+  return false;
 }
 
 void REALUnlockPictureDescription(REALpicture picture) {

@@ -17,6 +17,7 @@ REALpicture REALBuildPictureFromBuffer(RBInteger width, RBInteger height, RBInte
 bool REALLockPictureDescriptionWithNativeType(REALpicture picture, REALpictureDescription* description);
 // The description in the form asked for (kREALPictureCGBitmapContext or
 // kREALPictureConsolePixels); false when the picture cannot be seen that way.
+// Only a successful lock is the caller's to give back.
 bool REALLockPictureDescription(REALpicture picture, REALpictureDescription* description, RBInteger type);
 // "unlockPictureDescription": ends either kind of lock.
 void REALUnlockPictureDescription(REALpicture picture);

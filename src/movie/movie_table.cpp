@@ -9,6 +9,7 @@
 #include "movie/movie_members.h"
 #include "movie/timecode_tracks.h"
 #include "plugin/member_records.h"
+#include "track/channel_layout.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ REALmethodDefinition PropertyMethod(const char* declaration, Getter* getter, Set
 }
 
 REALmethodDefinition kMovieMethods[] = {
+    /* 1 */ MethodRecord("AudioSummaryChannelLayoutZQK as QTAudioChannelLayoutZQK", &rbGetAudioSummaryChannelLayout),
     /* 2 */ MethodRecord("UserDataZQK as QTUserDataZQK", &rbGetMovieUserData),
     /* 3 */ MethodRecord("ScaleMovieSegmentZQK(startTime as integer, oldDuration as integer, newDuration as integer) "
                          "as integer",

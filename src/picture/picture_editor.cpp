@@ -29,13 +29,6 @@ void LearnApplicationKind() {
   }
 }
 
-// Hosts before 2012.0 expect an unlock even after a lock that failed.
-bool LockDescription(REALpicture picture, REALpictureDescription* description, RBInteger type) {
-  const bool locked = REALLockPictureDescription(picture, description, type);
-  if (!locked && rbversion < 2012.0) REALUnlockPictureDescription(picture);
-  return locked;
-}
-
 }  // namespace
 
 // ---- PictureEditor ----
@@ -107,12 +100,12 @@ bool PictureWriter::NewPictureWriter(int32_t width, int32_t height) {
 
   bool opened = false;
   bool tried = false;
-  if (!IsConsole && LockDescription(picture, &description_, kREALPictureCGBitmapContext)) {
+  if (!IsConsole && REALLockPictureDescription(picture, &description_, kREALPictureCGBitmapContext)) {
     IsDesktop = true;
     tried = true;
     opened = OpenBitmapContext();
   }
-  if (!tried && !IsDesktop && LockDescription(picture, &description_, kREALPictureConsolePixels)) {
+  if (!tried && !IsDesktop && REALLockPictureDescription(picture, &description_, kREALPictureConsolePixels)) {
     IsConsole = true;
     tried = true;
     opened = OpenConsolePixels();

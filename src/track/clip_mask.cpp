@@ -15,7 +15,6 @@
 #include <cstring>
 
 #include "host/framework.h"
-#include "host/host.h"
 #include "host/pictures.h"
 #include "picture/picture_editor.h"
 #include "track/track.h"
@@ -180,7 +179,6 @@ RgnHandle RegionOfPicture(REALpicture picture, const Rect& bounds) {
   Fill(bounds, kWhite);
 
   REALpictureDescription description;
-  const bool hostHadNoUnlock = rbversion < 2012.0;
   if (REALLockPictureDescription(picture, &description, kREALPictureCGBitmapContext)) {
     CGContextRef context = static_cast<CGContextRef>(description.pictureData);
     CGImageRef image = description.pictureType == kREALPictureCGBitmapContext && context
@@ -190,8 +188,6 @@ RgnHandle RegionOfPicture(REALpicture picture, const Rect& bounds) {
       DrawImage(world, bounds, image, description);
       CGImageRelease(image);
     }
-    REALUnlockPictureDescription(picture);
-  } else if (hostHadNoUnlock) {
     REALUnlockPictureDescription(picture);
   }
   SetPortTo(world);

@@ -9,6 +9,8 @@
 #include "metadata/user_data.h"
 #include "movie/chapters.h"
 #include "plugin/member_records.h"
+#include "track/channel_layout.h"
+#include "track/clip_mask.h"
 #include "track/media_handler.h"
 #include "track/timecode_members.h"
 #include "track/track.h"
@@ -116,6 +118,7 @@ REALmethodDefinition kTrackMethods[] = {
                           "byref matrix12 as integer, byref matrix20 as integer, byref matrix21 as integer, "
                           "byref matrix22 as integer)",
                           &rbGetTrackRawMatrix),
+    /* 55 */ PropertyMethod("TrackClipMask as picture", &rbGetTrackClipRgn, &rbSetTrackClipRgn),
     /* 56 */ MethodRecord("TimeCodeAtTime(MediaTime as integer) as QTTimeCodeZQK", &rbTCGetTimeCodeAtTime),
     /* 57 */ MethodRecord("CurrentTimeCode as QTTimeCodeZQK", &rbTCGetCurrentTimeCode),
     /* 58 */ MethodRecord("FrameNumberToTimeCode(timecode as QTTimeCodeZQK)", &rbTCFrameNumberToTimeCode),
@@ -130,6 +133,8 @@ REALmethodDefinition kTrackMethods[] = {
     /* 67 */ MethodRecord("RemoveTrackApertureModeDimensions as integer", &RemoveTrackApertureModeDimensionsZQK),
     /* 68 */ MethodRecord("SetTrackApertureModeDimensionsUsingSampleDescription as integer",
                           &SetTrackApertureModeDimensionsUsingSampleDescriptionZQK),
+    /* 69 */ PropertyMethod("AudioChannelLayout as QTAudioChannelLayoutZQK", &rbGetTrackAudioChannelLayout,
+                            &rbSetTrackAudioChannelLayout),
     /* 70 */ MethodRecord("DisposeTrackMedia", &rbDisposeTrackMedia),
     /* 71 */ MethodRecord("DeleteTrackReference(type as string, index as integer)", &rbDeleteTrackReference),
     /* 72 */ MethodRecord("BeginMediaEdits", &rbBeginMediaEdits),
