@@ -7,6 +7,7 @@
 #include <CoreGraphics/CoreGraphics.h>
 #include <QuickDraw.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -76,15 +77,41 @@ class ClipMaskTest : public TrackTest {
     if (region) DisposeRgn(region);
   }
 
-  // Which pixels of the track the engine's clip region covers, row by row; nullopt
-  // when the track has none.
+  // Which pixels of the track the engine's clip region covers, row by row, read
+  // from the region's own record; nullopt when the track has none.
   std::optional<std::vector<bool>> EngineClip() {
     RgnHandle region = GetTrackClipRgn(qtTrack_);
     if (!region) return std::nullopt;
-    std::vector<bool> inside;
-    for (int16_t y = 0; y < kHeight; ++y)
-      for (int16_t x = 0; x < kWidth; ++x) inside.push_back(PtInRgn(Point{y, x}, region));
+    std::vector<bool> inside = Covered(*region);
     DisposeRgn(region);
+    return inside;
+  }
+
+  // A rectangle is its bounding box alone. Other regions list, line by line from
+  // the top, the points where the row's mask flips; rows repeat until the next line.
+  static std::vector<bool> Covered(const MacRegion* region) {
+    std::vector<bool> inside(kWidth * kHeight);
+    auto fill = [&](int top, int bottom, const std::vector<bool>& row) {
+      for (int y = std::max(top, 0); y < std::min(bottom, kHeight); ++y)
+        for (int x = 0; x < kWidth; ++x) inside[y * kWidth + x] = row[x];
+    };
+    const Rect& box = region->rgnBBox;
+    if (region->rgnSize == sizeof(MacRegion)) {
+      std::vector<bool> row(kWidth);
+      for (int x = std::max<int>(box.left, 0); x < std::min<int>(box.right, kWidth); ++x) row[x] = true;
+      fill(box.top, box.bottom, row);
+      return inside;
+    }
+    const auto* word = reinterpret_cast<const int16_t*>(region + 1);
+    std::vector<bool> row(kWidth);
+    int lastY = box.top;
+    for (; *word != 0x7FFF; ++word) {
+      const int y = *word++;
+      fill(lastY, y, row);
+      for (; *word != 0x7FFF; word += 2)
+        for (int x = word[0]; x < word[1]; ++x) row[x] = !row[x];
+      lastY = y;
+    }
     return inside;
   }
 
