@@ -4,6 +4,7 @@
 //
 // Registration hands this record to the host as a class extension, or on hosts
 // that want modules rewrites it into global methods taking the movie first.
+#include "metadata/metadata.h"
 #include "metadata/user_data.h"
 #include "movie/chapters.h"
 #include "movie/movie_members.h"
@@ -56,6 +57,7 @@ REALmethodDefinition kMovieMethods[] = {
     /* 22 */ MethodRecord("AddTimeCodeToMovieZQK(parameters as QTTimeCodeCreationParametersZQK) as integer",
                           &AddTimeCodeToMovie),
     /* 23 */ PropertyMethod("TimeCodeDisplayedZQK as boolean", &Movie_GetTimeCodeDisplay, &Movie_SetTimeCodeDisplay),
+    /* 24 */ MethodRecord("MetaDataZQK as QTMetaDataZQK", &rbQTCopyMovieMetaData),
     /* 25 */ MethodRecord("GenerateMovieApertureModeDimensionsZQK as integer", &GenerateMovieApertureModeDimensionsZQK),
     /* 26 */ MethodRecord("RemoveMovieApertureModeDimensionsZQK as integer", &RemoveMovieApertureModeDimensionsZQK),
     /* 27 */ MethodRecord("SetMovieApertureModeZQK(theApertureMode as string) as integer", &SetMovieApertureModeZQK),

@@ -2,6 +2,8 @@
 // always comes before its subclasses.
 #include "plugin/registration.h"
 
+#include "metadata/metadata.h"
+#include "metadata/metadata_item.h"
 #include "metadata/user_data.h"
 #include "movie/chapter_data.h"
 #include "movie/movie_members.h"
@@ -25,6 +27,8 @@ static REALclassDefinition* const kClasses[] = {
     &QTTrackZQKClass,
     &QTChapterTrackZQKClass,
     &QTTimeCodeZQKClass,
+    &QTMetaDataZQKClass,
+    &QTMetaDataItemZQKClass,
     nullptr,  // end of table
 };
 

@@ -6,6 +6,7 @@
 // members have not joined the plugin yet are simply absent.
 #include <cstddef>
 
+#include "metadata/metadata.h"
 #include "metadata/user_data.h"
 #include "movie/chapters.h"
 #include "plugin/member_records.h"
@@ -129,6 +130,7 @@ REALmethodDefinition kTrackMethods[] = {
     /* 63 */ MethodRecord("MediaSetGraphicsMode(Mode as integer, TheColor as color)", &rbMediaSetGraphicsMode),
     /* 64 */ MethodRecord("MediaGetGraphicsMode(byref Mode as integer, byref TheColor as color)",
                           &rbMediaGetGraphicsMode),
+    /* 65 */ MethodRecord("MetaData as QTMetaDataZQK", &rbQTCopyTrackMetaData),
     /* 66 */ MethodRecord("GenerateTrackApertureModeDimensions as integer", &GenerateTrackApertureModeDimensionsZQK),
     /* 67 */ MethodRecord("RemoveTrackApertureModeDimensions as integer", &RemoveTrackApertureModeDimensionsZQK),
     /* 68 */ MethodRecord("SetTrackApertureModeDimensionsUsingSampleDescription as integer",
