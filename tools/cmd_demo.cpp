@@ -166,6 +166,8 @@ int runDemo(const Args& args) {
   showChaptersAndTimeCode();
   std::cout << '\n';
   showSavedMovie();
+  std::cout << '\n';
+  showPicturesAndLayouts();
 
   std::ostringstream listing;
   ApiCounts n = printApi(runtime, listing, false);

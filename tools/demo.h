@@ -13,5 +13,7 @@ void showSavedMovie();
 // 44.1 kHz, in a movie of time scale 600, made through the engine (the caller
 // disposes of it).
 Movie newAudioVisualMovie();
+// Clip masks and channel layouts (demo_pictures.cpp).
+void showPicturesAndLayouts();
 
 }  // namespace tool
