@@ -118,18 +118,6 @@ bool splitAtoms(const uint8_t* p, size_t n, uint64_t base, const AtomPath& path,
   return true;
 }
 
-void put8(Bytes& b, uint8_t v) { b.push_back(v); }
-void put16(Bytes& b, uint16_t v) {
-  b.push_back(uint8_t(v >> 8));
-  b.push_back(uint8_t(v));
-}
-void put32(Bytes& b, uint32_t v) {
-  for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
-}
-void put64(Bytes& b, uint64_t v) {
-  put32(b, uint32_t(v >> 32));
-  put32(b, uint32_t(v));
-}
 void putBytes(Bytes& b, const Bytes& v) { b.insert(b.end(), v.begin(), v.end()); }
 
 void putFullHeader(Bytes& b, uint8_t version, uint32_t flags) { put32(b, uint32_t(version) << 24 | (flags & 0xFFFFFF)); }

@@ -85,11 +85,44 @@ bool splitAtoms(const uint8_t* p, size_t n, uint64_t base, const AtomPath& path,
 
 // --- Writing ----------------------------------------------------------------
 
-void put8(Bytes& b, uint8_t v);
-void put16(Bytes& b, uint16_t v);
-void put32(Bytes& b, uint32_t v);
-void put64(Bytes& b, uint64_t v);
+// Inline: a movie atom of a long movie is millions of these.
+inline void put8(Bytes& b, uint8_t v) { b.push_back(v); }
+inline void put16(Bytes& b, uint16_t v) {
+  const uint8_t bytes[2] = {uint8_t(v >> 8), uint8_t(v)};
+  b.insert(b.end(), bytes, bytes + 2);
+}
+inline void put32(Bytes& b, uint32_t v) {
+  const uint8_t bytes[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+  b.insert(b.end(), bytes, bytes + 4);
+}
+inline void put64(Bytes& b, uint64_t v) {
+  put32(b, uint32_t(v >> 32));
+  put32(b, uint32_t(v));
+}
 void putBytes(Bytes& b, const Bytes& v);
+
+// Appends `n` big-endian values, value(i) each, in one step: the sample tables of
+// a long movie hold hundreds of thousands.
+template <class Value>
+void put32s(Bytes& b, size_t n, Value value) {
+  const size_t at = b.size();
+  b.resize(at + 4 * n);
+  uint8_t* p = b.data() + at;
+  for (size_t i = 0; i < n; ++i, p += 4) {
+    const uint32_t v = value(i);
+    p[0] = uint8_t(v >> 24), p[1] = uint8_t(v >> 16), p[2] = uint8_t(v >> 8), p[3] = uint8_t(v);
+  }
+}
+template <class Value>
+void put64s(Bytes& b, size_t n, Value value) {
+  const size_t at = b.size();
+  b.resize(at + 8 * n);
+  uint8_t* p = b.data() + at;
+  for (size_t i = 0; i < n; ++i) {
+    const uint64_t v = value(i);
+    for (int k = 56; k >= 0; k -= 8) *p++ = uint8_t(v >> k);
+  }
+}
 
 // Opens an atom; the destructor writes its 32-bit size. Only a top-level 'mdat'
 // can pass 4 GiB, and its header is written by hand.

@@ -288,6 +288,15 @@ OSErr adoptSaved(qte::Movie& live, int fd, const std::string& path, Failure& f) 
   return noErr;
 }
 
+// Whether any sample of the movie is still in memory, added since the last save.
+bool hasNewSamples(const qte::Movie& movie) {
+  for (const auto& t : movie.tracks)
+    if (t->media)
+      for (const qte::Chunk& c : t->media->samples().table.chunks())
+        if (c.inMemory) return true;
+  return false;
+}
+
 OSErr saveInPlace(Movie theMovie, short resRefNum) {
   auto* movie = live<qte::Movie>(theMovie);
   if (!movie) return fail(invalidMovie, "not a movie");
@@ -305,12 +314,22 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
   if (OSErr err = qte::file::planUpdate(*movie, origin.get(), file.path, top, fileSize, plan, moov, moovAt, f))
     return fail(err, file.path + ": " + f.message);
   if (plan.empty()) return succeed();
+  const bool newSamples = hasNewSamples(*movie);
   for (const qte::file::WriteStep& s : plan) {
     if (!writeAll(file.fd, s.offset, s.bytes.data(), s.bytes.size()) || ::fdatasync(file.fd) != 0) {
       int e = errno;
       return fail(errnoResult(e), file.path + ": saving the movie failed at offset " + std::to_string(s.offset) +
                                       ": " + std::strerror(e) + " (the file still holds the previous movie)");
     }
+  }
+  if (!newSamples && origin && origin->path == file.path) {
+    // Only the movie atom changed: every sample is where the model has it, and
+    // the atom written is the writer's rendering of the model, so reading it back
+    // would give the same. Skipping that keeps an edit's cost to the atom's writing.
+    origin->moovOffset = moovAt;
+    origin->baseline = moov;
+    origin->moov = std::move(moov);
+    return succeed();
   }
   if (OSErr err = adoptSaved(*movie, file.fd, file.path, f))
     return fail(err, file.path + ": the saved movie does not read back: " + f.message);

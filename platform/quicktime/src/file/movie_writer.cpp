@@ -37,6 +37,8 @@ class Writer {
 
   Bytes movie() {
     Bytes b;
+    // A movie read from a file renders to about the size it had.
+    if (origin_) b.reserve(origin_->moov.size() + 4096);
     {
       AtomScope moov(b, "moov"_4cc);
       movieHeader(b);
@@ -336,18 +338,17 @@ class Writer {
     {
       AtomScope a(b, "stts"_4cc);
       putFullHeader(b, 0, 0);
-      put32(b, uint32_t(t.timeRuns().size()));
-      for (const TimeToSampleRun& r : t.timeRuns()) {
-        put32(b, r.count);
-        put32(b, r.delta);
-      }
+      const auto& runs = t.timeRuns();
+      put32(b, uint32_t(runs.size()));
+      put32s(b, 2 * runs.size(), [&](size_t i) { return i % 2 ? runs[i / 2].delta : runs[i / 2].count; });
     }
     if (o && o->store == m.store) putAll(b, o->stbl);
     if (!t.allSync()) {
       AtomScope a(b, "stss"_4cc);
       putFullHeader(b, 0, 0);
-      put32(b, uint32_t(t.syncSamples().size()));
-      for (uint32_t i : t.syncSamples()) put32(b, i + 1);
+      const auto& sync = t.syncSamples();
+      put32(b, uint32_t(sync.size()));
+      put32s(b, sync.size(), [&](size_t i) { return sync[i] + 1; });
     }
     const auto& chunks = t.chunks();
     {
@@ -373,8 +374,7 @@ class Writer {
       for (uint32_t i = 1; i < t.count() && constant; ++i) constant = t.sizeOf(i) == t.sizeOf(0);
       put32(b, constant && t.count() ? t.sizeOf(0) : 0);
       put32(b, t.count());
-      if (!constant)
-        for (uint32_t i = 0; i < t.count(); ++i) put32(b, t.sizeOf(i));
+      if (!constant) put32s(b, t.count(), [&](size_t i) { return t.sizeOf(uint32_t(i)); });
     }
     std::vector<uint64_t> offsets(chunks.size());
     for (size_t i = 0; i < chunks.size(); ++i) offsets[i] = target_.chunkOffset(*m.track, i);
@@ -382,10 +382,8 @@ class Writer {
     AtomScope a(b, wide ? "co64"_4cc : "stco"_4cc);
     putFullHeader(b, 0, 0);
     put32(b, uint32_t(offsets.size()));
-    for (uint64_t v : offsets) {
-      if (wide) put64(b, v);
-      else put32(b, uint32_t(v));
-    }
+    if (wide) put64s(b, offsets.size(), [&](size_t i) { return offsets[i]; });
+    else put32s(b, offsets.size(), [&](size_t i) { return uint32_t(offsets[i]); });
   }
 
   const Movie& movie_;

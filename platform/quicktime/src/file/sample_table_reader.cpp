@@ -169,6 +169,10 @@ bool SampleTableReader::read(const Atom& stbl, const std::vector<DataRef>& refs,
     lastSync = s;
   }
 
+  // Which data references name this file, once: chunks number in the hundreds of thousands.
+  std::vector<bool> refIsThisFile(refs.size());
+  for (size_t i = 0; i < refs.size(); ++i) refIsThisFile[i] = namesFile(refs[i], filePath_);
+
   SampleTable& table = out.table;
   uint32_t sample = 0;        // next sample, 0-based
   uint32_t run = 0;           // stts entry
@@ -185,7 +189,7 @@ bool SampleTableReader::read(const Atom& stbl, const std::vector<DataRef>& refs,
     const uint64_t chunkStart = offset;
     const Bytes& d = out.descriptions[desc - 1];
     uint16_t refIndex = get16(d.data() + 14);
-    bool inThisFile = refIndex >= 1 && refIndex <= refs.size() && namesFile(refs[refIndex - 1], filePath_);
+    bool inThisFile = refIndex >= 1 && refIndex <= refs.size() && refIsThisFile[refIndex - 1];
 
     uint32_t left = std::min(perChunk, sampleCount - sample);
     while (left > 0) {
