@@ -160,6 +160,7 @@ OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f) {
   // What the writer makes of the movie as read: a save that renders the same is a no-op.
   qte::file::WriteTarget target;
   target.path = path;
+  target.offsetsAsStored = true;
   target.chunkOffset = [](const qte::Track& t, size_t i) { return t.media->samples().table.chunks()[i].offset; };
   origin->baseline = qte::file::writeMovie(*movie, origin.get(), target);
   qte::file::setOrigin(*movie, origin);
@@ -281,6 +282,7 @@ OSErr adoptSaved(qte::Movie& live, int fd, const std::string& path, Failure& f) 
   }
   qte::file::WriteTarget target;
   target.path = path;
+  target.offsetsAsStored = true;
   target.chunkOffset = [](const qte::Track& t, size_t i) { return t.media->samples().table.chunks()[i].offset; };
   origin->baseline = qte::file::writeMovie(live, origin.get(), target);
   qte::file::setOrigin(*saved, nullptr);

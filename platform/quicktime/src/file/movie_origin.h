@@ -23,6 +23,12 @@ struct TrackOrigin {
   std::vector<OSType> selfRefTypes;  // per data reference: its type when it named this file, else 0
   Bytes timeCodeFontName;  // tcmi font name (Pascal string)
   std::vector<Bytes> trak, mdia, minf, gmhd, stbl, dinf;  // children kept verbatim
+  // The 'stbl' the writer last made of `store` with its chunks where they lie, and
+  // what else went into it: while all still hold, a save copies these bytes rather
+  // than write hundreds of thousands of entries again.
+  mutable Bytes stblWritten;
+  mutable Bytes stblChannelLayout;
+  mutable size_t stblDataRefs = 0;
 };
 
 struct MovieOrigin {

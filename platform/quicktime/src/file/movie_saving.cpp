@@ -110,6 +110,7 @@ OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::strin
 
   WriteTarget target;
   target.path = path;
+  target.offsetsAsStored = true;
   target.chunkOffset = [&](const Track& t, size_t i) {
     const SampleStore& s = t.media->samples();
     const Chunk& c = s.table.chunks()[i];

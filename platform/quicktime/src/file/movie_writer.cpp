@@ -319,6 +319,23 @@ class Writer {
   // 'stbl' — runs as the model keeps them; per-sample atoms the model does not
   // keep go back only while the samples are those they describe.
   void sampleTable(Bytes& b, const Media& m, const TrackOrigin* o) {
+    // The samples as read, where they were: the same bytes as last time.
+    const bool asRead = o && o->store == m.store && target_.offsetsAsStored;
+    if (asRead && !o->stblWritten.empty() && o->stblChannelLayout == m.channelLayout &&
+        o->stblDataRefs == m.dataRefs.size()) {
+      putBytes(b, o->stblWritten);
+      return;
+    }
+    const size_t start = b.size();
+    writeSampleTable(b, m, o);
+    if (asRead) {
+      o->stblWritten.assign(b.begin() + long(start), b.end());
+      o->stblChannelLayout = m.channelLayout;
+      o->stblDataRefs = m.dataRefs.size();
+    }
+  }
+
+  void writeSampleTable(Bytes& b, const Media& m, const TrackOrigin* o) {
     const SampleStore& s = m.samples();
     const SampleTable& t = s.table;
     AtomScope stbl(b, "stbl"_4cc);

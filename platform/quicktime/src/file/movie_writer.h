@@ -11,6 +11,8 @@ struct WriteTarget {
   std::string path;       // the file the movie atom goes into: references to it are self references
   bool allSelf = false;   // flattening: every sample the movie uses is in that file
   bool enabledOnly = false;  // flattening the active tracks only: disabled ones are left out
+  // Chunks already in a file keep the offsets they have (a save in place).
+  bool offsetsAsStored = false;
   // Where chunk `index` of the track's media lies in its file.
   std::function<uint64_t(const Track&, size_t index)> chunkOffset;
 };
