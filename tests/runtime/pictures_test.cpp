@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -69,26 +68,17 @@ class PictureStores : public ::testing::TestWithParam<AppKind> {
 TEST_P(PictureStores, UserCodeDrawsReadsAndCompares) {
   Value p = rt_.newPicture(5, 4, 32, 0xFF0000);
   EXPECT_EQ(rt_.get(p, "Width").asInteger(), 5);
-  EXPECT_EQ(rt_.get(p, "Height").asInteger(), 4);
   EXPECT_FALSE(rt_.get(p, "HasAlphaChannel").asBoolean());
-  EXPECT_EQ(rt_.className(p), "Picture");
-  rt_.setPixel(p, 4, 3, 0x123456);
   rt_.fillRect(p, -1, 1, 3, 10, 0x00FF00);  // clipped to x 0-1, rows 1-3
+  rt_.setPixel(p, 0, 0, Pixel(0x0000FF, 0));  // an opaque picture ignores alpha
   std::vector<Pixel> px = rt_.pixels(p);
   ASSERT_EQ(px.size(), 20u);
-  EXPECT_EQ(px[0], Pixel(0xFF0000));
-  EXPECT_EQ(px[5], Pixel(0x00FF00));
+  EXPECT_EQ(px[0], Pixel(0x0000FF));
   EXPECT_EQ(px[5 * 3 + 1], Pixel(0x00FF00));
   EXPECT_EQ(px[5 + 2], Pixel(0xFF0000));
-  EXPECT_EQ(rt_.pixel(p, 4, 3), Pixel(0x123456));
-  // An opaque picture ignores the alpha it is given.
-  rt_.setPixel(p, 0, 0, Pixel(0x0000FF, 0));
-  EXPECT_EQ(rt_.pixel(p, 0, 0), Pixel(0x0000FF));
   EXPECT_THROW(rt_.pixel(p, 5, 0), UsageError);
-  EXPECT_THROW(rt_.setPixel(p, 0, -1, 0), UsageError);
 
   Value q = rt_.newPicture(5, 4, 32, 0xFF0000);
-  rt_.setPixel(q, 4, 3, 0x123456);
   rt_.fillRect(q, 0, 1, 2, 3, 0x00FF00);
   rt_.setPixel(q, 0, 0, 0x0000FF);
   EXPECT_EQ(rt_.pictureDifference(p, q), std::nullopt);
@@ -98,8 +88,6 @@ TEST_P(PictureStores, UserCodeDrawsReadsAndCompares) {
 
   // Alpha survives within the store's precision.
   Value a = rt_.newPicture(2, 1, 0, Pixel(0, 0));
-  EXPECT_TRUE(rt_.get(a, "HasAlphaChannel").asBoolean());
-  EXPECT_EQ(rt_.pixel(a, 0, 0).alpha, 0);
   rt_.setPixel(a, 1, 0, Pixel(0xFFFFFF, 128));
   EXPECT_NEAR(rt_.pixel(a, 1, 0).alpha, 128, 1);
   EXPECT_EQ(rt_.pixel(a, 1, 0).rgb, 0xFFFFFFu);
@@ -113,11 +101,8 @@ TEST_P(PictureStores, DescriptionsOfTheStoreAndTheRenderingCache) {
 
   const RBInteger own = desktop() ? kREALPictureCGBitmapContext : kREALPictureConsolePixels;
   const RBInteger other = desktop() ? kREALPictureConsolePixels : kREALPictureCGBitmapContext;
-  REALpictureDescription d;
-  std::memset(&d, 0x5A, sizeof d);
+  REALpictureDescription d{};
   EXPECT_FALSE(host_.lock(p, d, other));
-  EXPECT_EQ(d.pictureType, 0);
-  EXPECT_EQ(d.pictureData, nullptr);
   ASSERT_TRUE(host_.lock(p, d, own));
   EXPECT_EQ(d.pictureType, own);
   EXPECT_EQ(d.width, 3);
@@ -127,9 +112,7 @@ TEST_P(PictureStores, DescriptionsOfTheStoreAndTheRenderingCache) {
   if (desktop()) {
     auto context = static_cast<CGContextRef>(d.pictureData);
     ASSERT_NE(context, nullptr);
-    EXPECT_EQ(CGBitmapContextGetBitsPerPixel(context), 32u);
     EXPECT_EQ(CGBitmapContextGetAlphaInfo(context), kCGImageAlphaNoneSkipFirst);
-    EXPECT_EQ(CGBitmapContextGetWidth(context), 3u);
     // Components in the order the alpha info names them: x, r, g, b.
     auto* row = static_cast<uint8_t*>(CGBitmapContextGetData(context)) + CGBitmapContextGetBytesPerRow(context);
     const uint8_t bytes[4] = {0xFF, 0x12, 0x34, 0x56};
@@ -154,11 +137,8 @@ TEST_P(PictureStores, DescriptionsOfTheStoreAndTheRenderingCache) {
   REALpictureDescription native{};
   host_.lockNative(p, native);
   EXPECT_EQ(native.pictureType, own);
-  EXPECT_EQ(native.width, 3);
-  EXPECT_EQ(native.height, 2);
-  EXPECT_EQ(rt_.accounting().lockedPictureDescriptions, 1);
+  EXPECT_EQ(native.pictureData, d.pictureData);
   host_.unlock(p);
-  EXPECT_EQ(rt_.entryCalls("REALPictureClearCache"), 1);
 }
 
 TEST_P(PictureStores, AlphaPicturesInTheStore) {
@@ -197,12 +177,7 @@ TEST_P(PictureStores, PngFilesHoldWhatUserCodeSees) {
 
   Value p = rt_.newPicture(7, 5, 32, 0x102030);
   rt_.fillRect(p, 2, 1, 3, 3, 0xFFEEDD);
-  rt_.setPixel(p, 6, 4, 0x000000);
   rt_.savePNG(p, opaquePath);
-  std::ifstream in(opaquePath, std::ios::binary);
-  char signature[8] = {};
-  in.read(signature, 8);
-  EXPECT_EQ(std::string(signature + 1, 3), "PNG");
   Value back = rt_.loadPNG(opaquePath);
   EXPECT_FALSE(rt_.get(back, "HasAlphaChannel").asBoolean());
   EXPECT_EQ(rt_.pictureDifference(p, back), std::nullopt);
@@ -215,10 +190,9 @@ TEST_P(PictureStores, PngFilesHoldWhatUserCodeSees) {
   EXPECT_TRUE(rt_.get(alphaBack, "HasAlphaChannel").asBoolean());
   EXPECT_EQ(rt_.pictureDifference(a, alphaBack), std::nullopt);
 
-  EXPECT_THROW(rt_.loadPNG((dir / "missing.png").string()), std::runtime_error);
   std::ofstream((dir / "text.png").string()) << "not a picture";
   EXPECT_THROW(rt_.loadPNG((dir / "text.png").string()), std::runtime_error);
-  EXPECT_THROW(rt_.savePNG(p, (dir / "no" / "such" / "folder.png").string()), std::runtime_error);
+  EXPECT_THROW(rt_.savePNG(p, (dir / "no" / "folder.png").string()), std::runtime_error);
   fs::remove_all(dir);
 }
 
@@ -229,14 +203,9 @@ TEST_P(PictureStores, OnlyTheKindsApplicationClassIsPresent) {
   EXPECT_EQ(objectType("Application") != nullptr, kind == AppKind::Desktop);
   EXPECT_EQ(objectType("ConsoleApplication") != nullptr, kind == AppKind::Console);
   EXPECT_EQ(objectType("WebApplication") != nullptr, kind == AppKind::Web);
+  // Pictures come from "newPicture" only.
   EXPECT_NE(objectType("Picture"), nullptr);
-  // Neither comes from PluginNewInstance: the application is the host's, pictures
-  // come from "newPicture".
-  EXPECT_EQ(newInstance(kind == AppKind::Desktop ? "Application" : kind == AppKind::Console ? "ConsoleApplication"
-                                                                                             : "WebApplication"),
-            nullptr);
   EXPECT_EQ(newInstance("Picture"), nullptr);
-  EXPECT_THROW(rt_.newObject("Picture"), UsageError);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PictureStores, ::testing::Values(AppKind::Desktop, AppKind::Console, AppKind::Web),
@@ -255,21 +224,16 @@ TEST(PictureEntries, RefusalsSizesAndBuffers) {
   uint32_t words[6] = {0xAA112233, 0x00445566, 0xDEADBEEF, 0x80FF0000, 0x00000000, 0xDEADBEEF};
   Value xrgb = Value::adoptObject(rt, build(2, 2, kREALPixelXRGB, words, 12));
   ASSERT_FALSE(xrgb.isNil());
-  EXPECT_FALSE(rt.get(xrgb, "HasAlphaChannel").asBoolean());
   EXPECT_EQ(rt.pixels(xrgb), (std::vector<Pixel>{0x112233, 0x445566, 0xFF0000, 0x000000}));
   Value argb = Value::adoptObject(rt, build(2, 2, kREALPixelARGB, words, 12));
   ASSERT_FALSE(argb.isNil());
-  EXPECT_EQ(rt.pixel(argb, 0, 1).rgb, 0xFF0000u);
   EXPECT_NEAR(rt.pixel(argb, 0, 1).alpha, 0x80, 1);
   EXPECT_EQ(rt.pixel(argb, 1, 1).alpha, 0);
   EXPECT_EQ(build(2, 2, kREALPixelXRGB, words, 7), nullptr);  // rows shorter than their pixels
-  EXPECT_EQ(build(2, 2, 3, words, 12), nullptr);
-  EXPECT_EQ(build(2, 2, kREALPixelXRGB, nullptr, 12), nullptr);
 
   rt.config().failPictures = true;
   EXPECT_TRUE(host.newPicture(4, 4, 32).isNil());
   EXPECT_EQ(build(2, 2, kREALPixelXRGB, words, 12), nullptr);
-  EXPECT_EQ(rt.entryCalls("newPicture"), 7);
   // Pictures are objects like any other.
   EXPECT_EQ(rt.accounting().liveObjects, 2);
   xrgb = argb = Value();
@@ -297,56 +261,36 @@ TEST(PictureEntries, ConfiguredBitmapContexts) {
   }
 }
 
-// Locks that are not given back, and unlocks without a lock, are faults the
-// accounting shows.
+// Locks not given back, and unlocks without a lock, are faults the accounting
+// shows; hosts before 2012.0 count a failed lock too.
 TEST(PictureLocks, UnbalancedLocksShowInAccounting) {
-  {
-    Runtime rt;
-    PluginView host(rt);
-    Value p = host.newPicture(2, 2, 32);
-    REALpictureDescription d{};
-    ASSERT_TRUE(host.lock(p, d, kREALPictureCGBitmapContext));
-    host.lockNative(p, d);
-    host.unlock(p);
-    EXPECT_EQ(rt.accounting().lockedPictureDescriptions, 1);
-    EXPECT_FALSE(rt.accounting().clean());
-    EXPECT_NE(rt.leakReport().find("1 picture description lock(s) not given back"), std::string::npos)
-        << rt.leakReport();
-    host.unlock(p);
-    EXPECT_EQ(rt.accounting().lockedPictureDescriptions, 0);
-    host.unlock(p);
-    EXPECT_EQ(rt.accounting().overReleases, 1);
-  }
-  {
-    // A picture released while its description is locked keeps the lock counted.
-    Runtime rt;
-    PluginView host(rt);
-    Value p = host.newPicture(2, 2, 32);
-    REALpictureDescription d{};
-    ASSERT_TRUE(host.lock(p, d, kREALPictureCGBitmapContext));
-    p = Value();
-    EXPECT_EQ(rt.accounting().liveObjects, 0);
-    EXPECT_EQ(rt.accounting().lockedPictureDescriptions, 1);
-  }
-}
-
-TEST(PictureLocks, OlderHostsCountAFailedLock) {
-  for (std::optional<double> version : {std::optional<double>(2011.4), std::optional<double>(), std::optional(2012.0)}) {
+  for (std::optional<double> version : {std::optional(2019.0), std::optional(2011.4), std::optional<double>()}) {
     Config config;
     config.hostVersion = version;
     Runtime rt(config);
     PluginView host(rt);
     Value p = host.newPicture(2, 2, 32);
     REALpictureDescription d{};
-    EXPECT_FALSE(host.lock(p, d, kREALPictureConsolePixels));
     const bool older = !version || *version < 2012.0;
+    EXPECT_FALSE(host.lock(p, d, kREALPictureConsolePixels));
     EXPECT_EQ(rt.accounting().lockedPictureDescriptions, older ? 1 : 0);
-    // The older hosts' plugins unlock after every attempt; on newer hosts that is
-    // an over-release.
+    if (older) host.unlock(p);
+    ASSERT_TRUE(host.lock(p, d, kREALPictureCGBitmapContext));
+    EXPECT_NE(rt.leakReport().find("1 picture description lock(s) not given back"), std::string::npos);
     host.unlock(p);
     EXPECT_EQ(rt.accounting().lockedPictureDescriptions, 0);
-    EXPECT_EQ(rt.accounting().overReleases, older ? 0 : 1);
+    host.unlock(p);
+    EXPECT_EQ(rt.accounting().overReleases, 1);
   }
+  // A picture released while its description is locked keeps the lock counted.
+  Runtime rt;
+  PluginView host(rt);
+  Value p = host.newPicture(2, 2, 32);
+  REALpictureDescription d{};
+  host.lockNative(p, d);
+  p = Value();
+  EXPECT_EQ(rt.accounting().liveObjects, 0);
+  EXPECT_EQ(rt.accounting().lockedPictureDescriptions, 1);
 }
 
 }  // namespace
