@@ -181,8 +181,16 @@ int runChapters(const Args& args) {
     o.positional.erase(o.positional.begin());
   }
   if (o.positional.size() != 1) throw std::invalid_argument("chapters takes one FILE (see pelorin chapters --help)");
-  if (action == "list") return listChapters(o);
-  return action == "add" ? addChapters(o) : removeChapters(o);
+  if (action == "list") {
+    allowOnly(o, {"--json"}, "chapters FILE");
+    return listChapters(o);
+  }
+  if (action == "add") {
+    allowOnly(o, {"--from", "--replace", "--output", "--fast-start"}, "chapters add");
+    return addChapters(o);
+  }
+  allowOnly(o, {"--output", "--fast-start"}, "chapters remove");
+  return removeChapters(o);
 }
 
 }  // namespace tool

@@ -47,6 +47,10 @@ MovieReport reportOf(MovieFile& file) {
   readTracks(file, report);
   readChapters(file, report);
   readTimeCode(file, report);
+  readMetadata(file, report);
+  // User-data entries show in the container as items of 'udta' storage; they are
+  // listed once, as user data.
+  std::erase_if(report.metadata, [](const MetadataInfo& m) { return m.storage == "udta"; });
   readUserData(file, report);
   return report;
 }

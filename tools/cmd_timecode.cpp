@@ -129,8 +129,16 @@ int runTimeCode(const Args& args) {
     o.positional.erase(o.positional.begin());
   }
   if (o.positional.size() != 1) throw std::invalid_argument("timecode takes one FILE (see pelorin timecode --help)");
-  if (action == "show") return showTimeCode(o);
-  return action == "add" ? addTimeCode(o) : removeTimeCode(o);
+  if (action == "show") {
+    allowOnly(o, {"--json"}, "timecode FILE");
+    return showTimeCode(o);
+  }
+  if (action == "add") {
+    allowOnly(o, {"--start", "--rate", "--show", "--output", "--fast-start"}, "timecode add");
+    return addTimeCode(o);
+  }
+  allowOnly(o, {"--output", "--fast-start"}, "timecode remove");
+  return removeTimeCode(o);
 }
 
 }  // namespace tool

@@ -94,10 +94,14 @@ int runUserData(const Args& args) {
   if (wantsHelp(args, kHelp)) return 0;
   Options o = parseOptions(args, "userdata", {"--output"}, {"--json", "--fast-start"});
   if (o.positional.empty()) throw std::invalid_argument("userdata takes a FILE (see pelorin userdata --help)");
-  if (o.positional.size() == 1) return listUserData(o);
+  if (o.positional.size() == 1) {
+    allowOnly(o, {"--json"}, "userdata FILE");
+    return listUserData(o);
+  }
   const std::string& action = o.positional[1];
   if (action != "set" && action != "remove")
     throw std::invalid_argument("userdata FILE takes set or remove, not '" + action + "' (see pelorin userdata --help)");
+  allowOnly(o, {"--output", "--fast-start"}, "userdata FILE " + action);
   return editUserData(o, action);
 }
 

@@ -20,6 +20,7 @@ int runInfo(const Args& args);
 int runChapters(const Args& args);
 int runTimeCode(const Args& args);
 int runUserData(const Args& args);
+int runMeta(const Args& args);
 
 // True when `args` asks for help; prints `help` then.
 bool wantsHelp(const Args& args, const char* help);

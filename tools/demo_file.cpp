@@ -1,6 +1,6 @@
-// The demo's last section: the sample movie, given chapters, a time code and a
-// name through the plugin, written to a movie file, opened again and described
-// as `pelorin info` describes it.
+// The demo's file section: the sample movie, given chapters, a time code, an
+// author and a name through the plugin, written to a movie file, opened again and
+// described as `pelorin info` describes it.
 #include "demo.h"
 #include "movie_file.h"
 #include "movie_report.h"
@@ -41,6 +41,10 @@ void editAndSave(rt::Runtime& runtime, Movie qtMovie, const std::string& path) {
   runtime.set(parameters, "DropFrames", Value::boolean(false));
   runtime.set(parameters, "Hours", Value::integer(10));
   runtime.call(movie, "AddTimeCodeToMovieZQK", {parameters});
+  Value metadata = runtime.call(movie, "MetaDataZQK");
+  runtime.call(metadata, "AddItem",
+               {runtime.string("mdta"), runtime.string("mdta"), runtime.string("com.apple.quicktime.author"),
+                runtime.string("Zo\u00eb Aubert"), runtime.constant("QTMetaDataZQK", "kQTMetaDataTypeUTF8")});
   Value userData = runtime.call(movie, "UserDataZQK");
   runtime.call(userData, "AddText",
                {runtime.string("\u00a9nam"), Value::integer(1), Value::integer(0), runtime.string("Pelorin sample")});
@@ -58,8 +62,8 @@ void showSavedMovie() {
     editAndSave(runtime, qtMovie, path);
     DisposeMovie(qtMovie);
   }
-  std::cout << "The sample with chapters, a 25 fps time code from 10:00:00:00 and a name, saved and reopened\n"
-            << "(pelorin info " << path << ")\n";
+  std::cout << "The sample with chapters, a 25 fps time code from 10:00:00:00, an author and a name, saved\n"
+            << "and reopened (pelorin info " << path << ")\n";
   MovieFile file(path, false);
   printReport(std::cout, reportOf(file));
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 
 namespace tool {
 
@@ -28,18 +29,24 @@ MovieFile::MovieFile(const std::string& path, bool forEditing, std::optional<std
 }
 
 void MovieFile::save(bool fastStart) {
-  const bool shown = Progress::shown();
-  if (shown) std::fprintf(stderr, "writing %s ...", destination().c_str()), std::fflush(stderr);
-  try {
-    if (output_)
-      runtime_.saveMovieAs(movie_, runtime_.newFolderItem(absolute(*output_)), fastStart);
-    else
-      runtime_.saveMovie(movie_);
-  } catch (...) {
-    if (shown) std::fprintf(stderr, "\r\033[K");
-    throw;
-  }
-  if (shown) std::fprintf(stderr, "\r\033[K"), std::fflush(stderr);
+  // An update in place leaves the movie atom where it is.
+  if (fastStart && !output_) throw std::invalid_argument("--fast-start goes with --output");
+  // One call that may take a while (a flatten copies every sample): say so while it runs.
+  struct Notice {
+    bool shown = Progress::shown();
+    explicit Notice(const std::string& path) {
+      if (shown) std::fprintf(stderr, "writing %s ...", path.c_str());
+      std::fflush(stderr);
+    }
+    ~Notice() {
+      if (shown) std::fprintf(stderr, "\r\033[K");
+      std::fflush(stderr);
+    }
+  } notice(destination());
+  if (output_)
+    runtime_.saveMovieAs(movie_, runtime_.newFolderItem(absolute(*output_)), fastStart);
+  else
+    runtime_.saveMovie(movie_);
 }
 
 rt::Value MovieFile::call(const rt::Value& self, const char* member, const std::vector<rt::Value>& args) {

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace tool {
 
@@ -73,6 +74,28 @@ std::vector<std::string> textRecords(const std::string& data) {
 }
 
 std::string typeText(const std::string& fourBytes) { return fromMacRoman(fourBytes); }
+
+// A metadata value as text, read as its well-known data type says.
+std::string valueText(const std::string& v, uint32_t dataType) {
+  auto integer = [&](bool isSigned) {
+    if (v.empty() || v.size() > 8) return "(" + std::to_string(v.size()) + " bytes)";
+    uint64_t u = 0;
+    for (unsigned char c : v) u = (u << 8) | c;
+    if (isSigned && v.size() < 8 && (uint8_t(v[0]) & 0x80)) u |= ~uint64_t(0) << (8 * v.size());
+    return isSigned ? std::to_string(int64_t(u)) : std::to_string(u);
+  };
+  switch (dataType) {
+    case 1: return validUtf8(v);
+    case 2: return fromUtf16BE(v);
+    case 3: return fromMacRoman(v);
+    case 13: return "(JPEG image, " + std::to_string(v.size()) + " bytes)";
+    case 14: return "(PNG image, " + std::to_string(v.size()) + " bytes)";
+    case 27: return "(BMP image, " + std::to_string(v.size()) + " bytes)";
+    case 21: return integer(true);
+    case 22: return integer(false);
+    default: return printable(v) ? v : "(" + std::to_string(v.size()) + " bytes)";
+  }
+}
 
 std::string clockOf(int64_t time, int64_t scale) { return formatClock(toMilliseconds(time, scale)); }
 
@@ -174,6 +197,31 @@ void readUserData(MovieFile& f, MovieReport& report) {
   }
 }
 
+void readMetadata(MovieFile& f, MovieReport& report) {
+  rt::Runtime& rt = f.runtime();
+  Value container = f.call(f.movie(), "MetaDataZQK");
+  if (container.isNil()) return;
+  auto property = [&](const Value& item, const char* member, const char* id) {
+    Value v = f.call(item, member, {rt.string(id)});
+    return v.isNil() ? std::string() : rt.bytes(v);
+  };
+  for (Value item = f.call(container, "FirstItem"); !item.isNil(); item = f.call(container, "NextItem")) {
+    MetadataInfo m;
+    m.storage = typeText(property(item, "GetPropertyCode", "sfmt"));
+    const std::string keyFormat = property(item, "GetPropertyCode", "keyf");
+    // Reverse-DNS keys are text; the other key formats hold four-character codes.
+    const bool textKey = keyFormat == "mdta" || keyFormat == "itlk";
+    m.key = textKey ? validUtf8(property(item, "GetPropertyString", "key ")) : typeText(property(item, "GetPropertyCode", "key "));
+    uint32_t dataType = 0;
+    const std::string typeBytes = property(item, "GetPropertyMemory", "dtyp");
+    if (typeBytes.size() == sizeof dataType) std::memcpy(&dataType, typeBytes.data(), sizeof dataType);
+    m.dataType = dataType;
+    Value value = f.call(item, "GetString");
+    m.value = valueText(value.isNil() ? std::string() : rt.bytes(value), dataType);
+    report.metadata.push_back(std::move(m));
+  }
+}
+
 // ---- text ----
 
 void printTracks(std::ostream& out, const MovieReport& r) {
@@ -205,7 +253,13 @@ void printTracks(std::ostream& out, const MovieReport& r) {
 }
 
 void printChapterList(std::ostream& out, const MovieReport& r, const char* indent) {
-  for (const ChapterInfo& c : r.chapters) out << indent << clockOf(c.start, r.timeScale) << ' ' << c.title << '\n';
+  for (const ChapterInfo& c : r.chapters) {
+    // One chapter a line, as lists are read back: line breaks in a title become spaces.
+    std::string title = c.title;
+    for (char& ch : title)
+      if (ch == '\n' || ch == '\r') ch = ' ';
+    out << indent << clockOf(c.start, r.timeScale) << ' ' << title << '\n';
+  }
 }
 
 void printTimeCode(std::ostream& out, const MovieReport& r) {
@@ -232,7 +286,7 @@ void printUserData(std::ostream& out, const MovieReport& r, const char* indent) 
 }
 
 void printMetadata(std::ostream& out, const MovieReport& r, const char* indent) {
-  for (const MetadataInfo& m : r.metadata) out << indent << m.key << "  " << m.value << '\n';
+  for (const MetadataInfo& m : r.metadata) out << indent << m.storage << "  " << m.key << "  " << m.value << '\n';
 }
 
 // ---- JSON ----
@@ -313,7 +367,12 @@ void jsonUserData(JsonWriter& json, const MovieReport& r) {
 void jsonMetadata(JsonWriter& json, const MovieReport& r) {
   json.key("metadata").beginArray();
   for (const MetadataInfo& m : r.metadata)
-    json.beginObject().member("key", m.key).member("value", m.value).member("dataType", m.dataType).endObject();
+    json.beginObject()
+        .member("storage", m.storage)
+        .member("key", m.key)
+        .member("value", m.value)
+        .member("dataType", m.dataType)
+        .endObject();
   json.endArray();
 }
 

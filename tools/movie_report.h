@@ -54,9 +54,10 @@ struct UserDataInfo {
 };
 
 struct MetadataInfo {
-  std::string key;
-  std::string value;
-  int64_t dataType = 0;  // well-known type: 1 UTF-8, 2 UTF-16, 21 integer, 13/14 images, ...
+  std::string storage;  // 'mdta' (QuickTime), 'itms' (iTunes), 'udta' (user data)
+  std::string key;      // reverse-DNS for 'mdta' keys, else a four-character code
+  std::string value;    // as text; images and other binary data by kind and size
+  int64_t dataType = 0; // well-known type: 1 UTF-8, 2 UTF-16, 3 Mac text, 21 integer, 13/14 images, ...
 };
 
 struct MovieReport {
@@ -76,6 +77,7 @@ void readTracks(MovieFile& file, MovieReport& report);
 void readChapters(MovieFile& file, MovieReport& report);
 void readTimeCode(MovieFile& file, MovieReport& report);
 void readUserData(MovieFile& file, MovieReport& report);
+void readMetadata(MovieFile& file, MovieReport& report);
 
 // Text printers, one section each, every line after `indent`, and the JSON
 // members of each part.

@@ -32,4 +32,12 @@ Options parseOptions(const Args& args, const char* command, const std::set<std::
   return o;
 }
 
+void allowOnly(const Options& o, const std::set<std::string>& allowed, const std::string& what) {
+  auto check = [&](const std::string& option) {
+    if (!allowed.count(option)) throw std::invalid_argument(what + " takes no " + option);
+  };
+  for (const auto& [option, value] : o.values) check(option);
+  for (const std::string& flag : o.flags) check(flag);
+}
+
 }  // namespace tool

@@ -26,4 +26,8 @@ struct Options {
 Options parseOptions(const Args& args, const char* command, const std::set<std::string>& valued,
                      const std::set<std::string>& switches);
 
+// Refuses any option given that is not in `allowed` ("--output FILE is for
+// editing", say): `what` names the form of the command that was chosen.
+void allowOnly(const Options& options, const std::set<std::string>& allowed, const std::string& what);
+
 }  // namespace tool

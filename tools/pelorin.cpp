@@ -16,6 +16,7 @@ const std::vector<tool::Command>& commands() {
       {"info", "describe a movie file: tracks, chapters, time code, metadata, user data", tool::runInfo},
       {"chapters", "list, add or remove a movie's chapters", tool::runChapters},
       {"timecode", "show, add or remove a movie's time code track", tool::runTimeCode},
+      {"meta", "list, set or remove a movie's metadata items", tool::runMeta},
       {"userdata", "list, set or remove a movie's user data", tool::runUserData},
   };
   return table;

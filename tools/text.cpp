@@ -74,6 +74,10 @@ std::string fromMacRoman(std::string_view bytes) {
   return convert(bytes, "UTF-8", "MACINTOSH").value_or(validUtf8(bytes));
 }
 
+std::string fromUtf16BE(std::string_view bytes) {
+  return convert(bytes.substr(0, bytes.size() & ~size_t(1)), "UTF-8", "UTF-16BE").value_or("\xEF\xBF\xBD");
+}
+
 std::string textOf(rt::Runtime& runtime, const rt::Value& s) {
   if (s.isNil()) return {};
   const uint32_t encoding = runtime.encoding(s);

@@ -16,6 +16,7 @@ std::string validUtf8(std::string_view bytes);
 // UTF-8 text in Mac Roman, or nullopt when a character has no Mac Roman form.
 std::optional<std::string> toMacRoman(std::string_view utf8);
 std::string fromMacRoman(std::string_view bytes);
+std::string fromUtf16BE(std::string_view bytes);  // U+FFFD when it is not UTF-16
 
 // A host string as UTF-8: nil is "". Text labelled ASCII or Mac Roman that is
 // valid UTF-8 is taken as UTF-8 (files written by other tools store UTF-8 where

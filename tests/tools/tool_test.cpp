@@ -224,6 +224,35 @@ TEST_F(ToolTest, UserDataSetListAndRemove) {
   Refused({"userdata", movie, "rename", "\u00a9nam"}, movie);
 }
 
+TEST_F(ToolTest, MetadataSetListAndRemove) {
+  const std::string movie = SampleMovie("meta.mov");
+  ASSERT_EQ(Pelorin({"meta", movie, "set", "displayname", "Harbour \u2014 Zo\u00eb"}).status, 0);
+  ASSERT_EQ(Pelorin({"meta", movie, "set", "com.example.take", "3"}).status, 0);
+  ASSERT_EQ(Pelorin({"meta", movie, "set", "com.example.take", "4"}).status, 0);  // replaces
+  Outcome listed = Pelorin({"meta", movie});
+  EXPECT_EQ(listed.out,
+            "mdta  com.apple.quicktime.displayname  Harbour \u2014 Zo\u00eb\n"
+            "mdta  com.example.take  4\n");
+
+  Json info = JsonOf({"info", movie, "--json"});
+  ASSERT_EQ(info["metadata"].items.size(), 2u);
+  EXPECT_EQ(info["metadata"][1]["key"].text, "com.example.take");
+  EXPECT_EQ(info["metadata"][1]["dataType"].number, 1);
+
+  ASSERT_EQ(Pelorin({"meta", movie, "remove", "com.example.take"}).status, 0);
+  EXPECT_EQ(JsonOf({"meta", movie, "--json"})["metadata"].items.size(), 1u);
+  const std::vector<uint8_t> once = fileBytes(movie);
+  Outcome none = Pelorin({"meta", movie, "remove", "com.example.take"});
+  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(fileBytes(movie), once);
+  Refused({"meta", movie, "set", "", "x"}, movie);
+
+  if (enginetest::haveTool("ffprobe")) {
+    const std::string tags = enginetest::run("ffprobe -v error -show_entries format_tags -of compact '" + movie + "'");
+    EXPECT_NE(tags.find("com.apple.quicktime.displayname=Harbour \u2014 Zo\u00eb"), std::string::npos) << tags;
+  }
+}
+
 TEST_F(ToolTest, OutputFlattensAndLeavesTheInputAlone) {
   const std::string movie = SampleMovie("in.mov");
   const std::vector<uint8_t> input = fileBytes(movie);
@@ -259,7 +288,7 @@ TEST_F(ToolTest, ErrorsNameTheFileAndHelpIsEverywhere) {
 
   EXPECT_NE(Pelorin({"info", movie, "--colour"}).err.find("pelorin info --help"), std::string::npos);
   EXPECT_NE(Pelorin({"info"}).status, 0);
-  for (const char* command : {"info", "chapters", "timecode", "userdata", "demo", "api"}) {
+  for (const char* command : {"info", "chapters", "timecode", "meta", "userdata", "demo", "api"}) {
     Outcome help = Pelorin({command, "--help"});
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_EQ(help.out.rfind(std::string("usage: pelorin ") + command, 0), 0u) << help.out;
