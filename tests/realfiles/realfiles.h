@@ -96,65 +96,6 @@ inline long denominator(const std::string& timeBase) {
   return slash == std::string::npos ? 0 : std::atol(timeBase.c_str() + slash + 1);
 }
 
-// The movie's 'mdta' items as key → UTF-8 value (the engine's metadata calls).
-inline std::map<std::string, std::string> mdtaItems(Movie movie) {
-  std::map<std::string, std::string> out;
-  QTMetaDataRef meta = nullptr;
-  if (QTCopyMovieMetaData(movie, &meta) != noErr) return out;
-  QTMetaDataItem item = kQTMetaDataItemUninitialized;
-  while (QTMetaDataGetNextItem(meta, kQTMetaDataStorageFormatQuickTime, item, 0, nullptr, 0, &item) == noErr) {
-    std::string key(256, '\0'), value(4096, '\0');
-    ByteCount keySize = 0, valueSize = 0;
-    QTMetaDataGetItemProperty(meta, item, kPropertyClass_MetaDataItem, kQTMetaDataItemPropertyID_Key, key.size(),
-                              key.data(), &keySize);
-    QTMetaDataGetItemValue(meta, item, reinterpret_cast<UInt8*>(value.data()), value.size(), &valueSize);
-    out[key.substr(0, keySize)] = value.substr(0, valueSize);
-  }
-  QTMetaDataRelease(meta);
-  return out;
-}
-
-// A metadata item's key: 'mdta' keys are their bytes, four-character keys
-// ('itsk', 'udta') an OSType as it lies in memory.
-inline std::string fourCharKey(OSType type) { return std::string(reinterpret_cast<const char*>(&type), 4); }
-
-// The value of the movie's first item under `key`, or "(none)".
-inline std::string metaText(Movie movie, QTMetaDataStorageFormat storage, QTMetaDataKeyFormat keyFormat,
-                            const std::string& key) {
-  QTMetaDataRef meta = nullptr;
-  if (QTCopyMovieMetaData(movie, &meta) != noErr) return "(none)";
-  QTMetaDataItem item = kQTMetaDataItemUninitialized;
-  std::string value = "(none)";
-  if (QTMetaDataGetNextItem(meta, storage, item, keyFormat, reinterpret_cast<const UInt8*>(key.data()), key.size(),
-                            &item) == noErr) {
-    value.assign(4096, '\0');
-    ByteCount size = 0;
-    QTMetaDataGetItemValue(meta, item, reinterpret_cast<UInt8*>(value.data()), value.size(), &size);
-    value.resize(size);
-  }
-  QTMetaDataRelease(meta);
-  return value;
-}
-
-// Replaces every item under `key` with one UTF-8 value.
-inline OSStatus setMetaText(Movie movie, QTMetaDataStorageFormat storage, QTMetaDataKeyFormat keyFormat,
-                            const std::string& key, const std::string& value) {
-  QTMetaDataRef meta = nullptr;
-  OSStatus err = QTCopyMovieMetaData(movie, &meta);
-  if (err != noErr) return err;
-  const auto* k = reinterpret_cast<const UInt8*>(key.data());
-  QTMetaDataRemoveItemsWithKey(meta, storage, keyFormat, k, key.size());
-  QTMetaDataItem item;
-  err = QTMetaDataAddItem(meta, storage, keyFormat, k, key.size(), reinterpret_cast<const UInt8*>(value.data()),
-                          value.size(), kQTMetaDataTypeUTF8, &item);
-  QTMetaDataRelease(meta);
-  return err;
-}
-
-inline OSStatus addMdta(Movie movie, const std::string& key, const std::string& value) {
-  return setMetaText(movie, kQTMetaDataStorageFormatQuickTime, kQTMetaDataKeyFormatQuickTime, key, value);
-}
-
 }  // namespace realfiles
 
 // Plugin tests on movies read from files: the engine opens and saves the file, user
@@ -169,8 +110,49 @@ class RealFileTest : public EngineMovieTest {
       GTEST_SKIP() << "make_files.sh made no files in " << realfiles::filesDir();
   }
 
-  // Wraps an opened movie for user code; the movie stays the OpenedMovie's.
-  rt::Value UserMovie(const realfiles::OpenedMovie& m) { return runtime().newMovie(m.movie); }
+  // A movie file opened as user code opens one, through a folder item.
+  rt::Value OpenUserMovie(const std::string& path, bool editable) {
+    return runtime().openMovie(runtime().newFolderItem(path), editable);
+  }
+  // The QuickTime movie behind a movie object that has tracks.
+  Movie QtMovieOf(const rt::Value& movie) {
+    return GetTrackMovie(HandleOf(runtime().call(movie, "GetTrackIndexZQK", {I(1)})));
+  }
+
+  // The movie's metadata items of one storage format ("mdta", "itms", "udta") as
+  // key → value; four-character keys as their text ("©nam").
+  std::map<std::string, std::string> MetadataOf(const rt::Value& movie, const std::string& storage) {
+    rt::Runtime& rt = runtime();
+    rt::Value md = rt.call(movie, "MetaDataZQK");
+    std::map<std::string, std::string> out;
+    for (rt::Value item = rt.call(md, "FirstItem"); !item.isNil(); item = rt.call(md, "NextItem")) {
+      if (rt.bytes(rt.call(item, "GetPropertyCode", {S("sfmt")})) != storage) continue;
+      const bool textKey = storage == "mdta";
+      rt::Value key = rt.call(item, "GetPropertyString", {S("key ")});
+      if (!textKey) key = rt.call(item, "GetPropertyCode", {S("key ")});
+      rt::Value value = rt.call(item, "GetString");
+      out.emplace(rt.bytes(key), value.isNil() ? "" : rt.bytes(value));
+    }
+    rt.call(md, "Close");
+    return out;
+  }
+  // Replaces the items under `key` ('mdta' keys as text, 'itms' short keys as four
+  // characters) with one UTF-8 value.
+  void SetMetadata(const rt::Value& movie, const std::string& storage, const std::string& key,
+                   const std::string& value) {
+    rt::Runtime& rt = runtime();
+    rt::Value md = rt.call(movie, "MetaDataZQK");
+    if (storage == "mdta") {
+      rt.call(md, "RemoveItemsWithKey", {S("mdta"), S("mdta"), S(key)});
+      EXPECT_FALSE(rt.call(md, "AddItem", {S("mdta"), S("mdta"), S(key), S(value), I(kQTMetaDataTypeUTF8)}).isNil());
+    } else {
+      rt::Value code = S(key, kREALEncodingMacRoman);
+      rt.call(md, "RemoveItemsWithKeyCode", {S(storage), S("itsk"), code});
+      EXPECT_FALSE(
+          rt.call(md, "AddItemCode", {S(storage), S("itsk"), code, S(value), I(kQTMetaDataTypeUTF8)}).isNil());
+    }
+    rt.call(md, "Close");
+  }
 
   rt::Value S(std::string_view bytes, uint32_t encoding = kREALEncodingUTF8) {
     return runtime().string(bytes, encoding);

@@ -37,34 +37,29 @@ TitleHome titleHome(const std::string& name) {
 
 class RealFileTitleTest : public RealFileTest {
  protected:
-  // User data through the plugin; the metadata classes' members are not there
-  // yet, so metadata through the engine's calls.
-  std::string TitleOf(Movie m, const Value& movie, TitleHome home) {
+  std::string TitleOf(const Value& movie, TitleHome home) {
     switch (home) {
       case TitleHome::QuickTimeMetadata:
-        return metaText(m, kQTMetaDataStorageFormatQuickTime, kQTMetaDataKeyFormatQuickTime, "title");
+        return MetadataOf(movie, "mdta")["title"];
       case TitleHome::UserData:
         return runtime().bytes(
             runtime().call(runtime().call(movie, "UserDataZQK"), "GetText", {FullNameType(), I(1), I(kUndetermined)}));
       case TitleHome::ITunes:
-        return metaText(m, kQTMetaDataStorageFormatiTunes, kQTMetaDataKeyFormatiTunesShortForm,
-                        fourCharKey(kUserDataTextFullName));
+        return MetadataOf(movie, "itms")["\xA9nam"];
     }
     return "";
   }
-  void SetTitle(Movie m, const Value& movie, TitleHome home, const std::string& title) {
+  void SetTitle(const Value& movie, TitleHome home, const std::string& title) {
     switch (home) {
       case TitleHome::QuickTimeMetadata:
-        ASSERT_EQ(addMdta(m, "title", title), noErr);
+        SetMetadata(movie, "mdta", "title", title);
         break;
       case TitleHome::UserData:
         runtime().call(runtime().call(movie, "UserDataZQK"), "AddText",
                        {FullNameType(), I(1), I(kUndetermined), S(title)});
         break;
       case TitleHome::ITunes:
-        ASSERT_EQ(setMetaText(m, kQTMetaDataStorageFormatiTunes, kQTMetaDataKeyFormatiTunesShortForm,
-                              fourCharKey(kUserDataTextFullName), title),
-                  noErr);
+        SetMetadata(movie, "itms", "\xA9nam", title);
         break;
     }
   }
@@ -116,9 +111,8 @@ TEST_F(RealFileTitleTest, ChaptersTimeCodesTitlesAndMetadataAsFfprobeReadsThem) 
   for (const std::string& name : fileNames()) {
     SCOPED_TRACE(name);
     const std::string path = filesDir() + "/" + name;
-    OpenedMovie m(path, fsRdPerm);
-    ASSERT_EQ(m.err, noErr) << m.message;
-    Value movie = UserMovie(m);
+    Value movie = OpenUserMovie(path, false);
+    const TimeScale scale = GetMovieTimeScale(QtMovieOf(movie));
 
     const std::vector<Record> probedChapters = chapters(path);
     Value track = rt.call(movie, "ChapterTrackZQK");
@@ -128,7 +122,7 @@ TEST_F(RealFileTitleTest, ChaptersTimeCodesTitlesAndMetadataAsFfprobeReadsThem) 
       ASSERT_EQ(rt.call(track, "ChapterCount").asInteger(), int64_t(probedChapters.size()));
       for (size_t i = 0; i < probedChapters.size(); ++i) {
         const int64_t at = rt.call(track, "GetChapterTime", {I(int64_t(i) + 1)}).asInteger();
-        EXPECT_NEAR(double(at) / GetMovieTimeScale(m), std::stod(probedChapters[i].at("start_time")), 0.001) << i;
+        EXPECT_NEAR(double(at) / scale, std::stod(probedChapters[i].at("start_time")), 0.001) << i;
         // Text without a byte-order mark comes back labelled ASCII, whatever its bytes.
         EXPECT_EQ(rt.bytes(rt.call(track, "ChapterText", {I(at)})), probedChapters[i].at("tag:title")) << i;
       }
@@ -143,9 +137,9 @@ TEST_F(RealFileTitleTest, ChaptersTimeCodesTitlesAndMetadataAsFfprobeReadsThem) 
     }
 
     const Record tags = formatTags(path);
-    EXPECT_EQ(TitleOf(m, movie, titleHome(name)), tags.at("tag:title"));
+    EXPECT_EQ(TitleOf(movie, titleHome(name)), tags.at("tag:title"));
     if (name.find("mdta") != std::string::npos) {
-      auto items = mdtaItems(m);
+      auto items = MetadataOf(movie, "mdta");
       EXPECT_EQ(items["com.example.key"], "Value");
       for (const auto& [key, value] : items) EXPECT_EQ(tags.at("tag:" + key), value) << key;
     }
@@ -168,16 +162,15 @@ TEST_F(RealFileTitleTest, EditsSavedInPlaceKeepEverySample) {
     const size_t streamCount = streams(path).size();
     bool addedChapters = false, addedTimeCode = false;
     {
-      OpenedMovie m(path);
-      ASSERT_EQ(m.err, noErr) << m.message;
-      Value movie = UserMovie(m);
-      SetTitle(m, movie, titleHome(name), title);
+      Value movie = OpenUserMovie(path, true);
+      const TimeValue duration = GetMovieDuration(QtMovieOf(movie));
+      SetTitle(movie, titleHome(name), title);
       if (!rt.call(movie, "HasQTChapterTrackZQK").asBoolean()) {
         Value one = rt.newObject("QTChapterDataZQK"), two = rt.newObject("QTChapterDataZQK");
         rt.set(one, "Text", S("Start"));
-        rt.set(one, "FrameDuration", I(GetMovieDuration(m) / 2));
+        rt.set(one, "FrameDuration", I(duration / 2));
         rt.set(two, "Text", S(second));
-        rt.set(two, "FrameDuration", I(GetMovieDuration(m) - GetMovieDuration(m) / 2));
+        rt.set(two, "FrameDuration", I(duration - duration / 2));
         Value added = rt.call(movie, "AddTextTrackZQK", {rt.newObjectArray({one, two}), S("vide"), Value::boolean(true)});
         ASSERT_FALSE(added.isNil());
         addedChapters = true;
@@ -188,8 +181,8 @@ TEST_F(RealFileTitleTest, EditsSavedInPlaceKeepEverySample) {
         ASSERT_EQ(rt.call(movie, "AddTimeCodeToMovieZQK", {p}).asInteger(), 0);
         addedTimeCode = true;
       }
-      ASSERT_EQ(addMdta(m, "com.example.edited", "ja"), noErr);
-      ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
+      SetMetadata(movie, "mdta", "com.example.edited", "ja");
+      rt.saveMovie(movie);
     }
 
     const std::map<int, std::string> after = packetsByStream(path);
@@ -214,13 +207,11 @@ TEST_F(RealFileTitleTest, EditsSavedInPlaceKeepEverySample) {
       EXPECT_TRUE(found) << "no stream shows the time code 10:00:00;00";
     }
 
-    OpenedMovie again(path, fsRdPerm);
-    ASSERT_EQ(again.err, noErr) << again.message;
-    Value movie = UserMovie(again);
-    EXPECT_EQ(TitleOf(again, movie, titleHome(name)), title);
+    Value movie = OpenUserMovie(path, false);
+    EXPECT_EQ(TitleOf(movie, titleHome(name)), title);
     EXPECT_TRUE(rt.call(movie, "HasQTChapterTrackZQK").asBoolean());
     EXPECT_TRUE(rt.call(movie, "HasTimeCodeTrackZQK").asBoolean());
-    EXPECT_EQ(mdtaItems(again)["com.example.edited"], "ja");
+    EXPECT_EQ(MetadataOf(movie, "mdta")["com.example.edited"], "ja");
   }
 }
 

@@ -1,7 +1,7 @@
 // Files the engine writes, read by ffprobe, exiftool and MediaInfo as what was
 // written: tracks, time scales and durations, chapters with non-ASCII titles, the
-// time code, metadata keys and values, and user-data text — saved in place and
-// flattened with the movie atom first.
+// time code, metadata keys and values, and user-data text — saved as new files
+// with the movie atom last and first.
 #include "realfiles.h"
 
 using namespace realfiles;
@@ -16,57 +16,34 @@ class WrittenFileTest : public RealFileTest {
  protected:
   // A 4 s video track in a movie of time scale 1000, its chapters, a drop-frame
   // time code from 01:00:00;00, a title and a comment in user data and two 'mdta'
-  // items — made by user code, the file created and saved by the engine.
-  void Write(const std::string& path) {
-    rt::Runtime& rt = runtime();
-    FSSpec fsSpec = enginetest::specOf(path);
-    short ref = 0;
-    Movie qtMovie = nullptr;
-    ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &qtMovie), noErr);
-    SetMovieTimeScale(qtMovie, 1000);
-    AddVideoTrack(qtMovie);
-    {
-      Value movie = rt.newMovie(qtMovie);
-      std::vector<Value> list;
-      for (auto [text, duration] : {std::pair{std::string("Intro"), 1000}, {kUnicodeTitle, 2000}, {"End", 1000}}) {
-        Value c = rt.newObject("QTChapterDataZQK");
-        rt.set(c, "Text", S(text));
-        rt.set(c, "FrameDuration", I(duration));
-        list.push_back(c);
-      }
-      ASSERT_FALSE(rt.call(movie, "AddTextTrackZQK", {rt.newObjectArray(list), S("vide"), Value::boolean(true)}).isNil());
-      Value p = rt.newObject("QTTimeCodeCreationParametersZQK");
-      rt.set(p, "Hours", I(1));
-      ASSERT_EQ(rt.call(movie, "AddTimeCodeToMovieZQK", {p}).asInteger(), 0);
-      Value ud = rt.call(movie, "UserDataZQK");
-      rt.call(ud, "AddText", {FullNameType(), I(1), I(0), S("Harbour Lights")});
-      // Mac Roman text in the English record: 0x8E is "é".
-      rt.call(ud, "AddText", {S("\xA9" "cmt", kREALEncodingMacRoman), I(1), I(0), S("Caf\x8E", kREALEncodingMacRoman)});
-    }
-    ASSERT_EQ(addMdta(qtMovie, "com.apple.quicktime.displayname", kDisplayName), noErr);
-    ASSERT_EQ(addMdta(qtMovie, "com.example.key", "Value"), noErr);
-    ASSERT_EQ(AddMovieResource(qtMovie, ref, nullptr, nullptr), noErr) << QTEngineLastFileErrorMessage();
-    DisposeMovie(qtMovie);
-    CloseMovieFile(ref);
-  }
-
-  // The same movie flattened into a new file, movie atom first.
-  void Flatten(const std::string& from, const std::string& to) {
-    OpenedMovie m(from, fsRdPerm);
-    ASSERT_EQ(m.err, noErr) << m.message;
-    FSSpec fsSpec = enginetest::specOf(to);
-    Movie flat = FlattenMovieData(m, flattenAddMovieToDataFork | flattenForceMovieResourceBeforeMovieData, &fsSpec,
-                                  "TVOD"_4cc, 0, createMovieFileDeleteCurFile);
-    ASSERT_NE(flat, nullptr) << QTEngineLastFileErrorMessage();
-    DisposeMovie(flat);
-  }
-
+  // items, made by user code and saved as a new file twice: movie atom last, and
+  // first ("fast start").
   std::vector<std::string> WrittenFiles(const ScratchDir& dir) {
-    Load();
-    std::string saved = dir / "saved.mov", flat = dir / "flat.mov";
-    Write(saved);
-    Flatten(saved, flat);
-    return {saved, flat};
+    rt::Runtime& rt = Load();
+    Movie qtMovie = NewEngineMovie(1000);
+    AddVideoTrack(qtMovie);
+    Value movie = rt.newMovie(qtMovie);
+    std::vector<Value> list;
+    for (auto [text, duration] : {std::pair{std::string("Intro"), 1000}, {kUnicodeTitle, 2000}, {"End", 1000}}) {
+      Value c = rt.newObject("QTChapterDataZQK");
+      rt.set(c, "Text", S(text));
+      rt.set(c, "FrameDuration", I(duration));
+      list.push_back(c);
+    }
+    EXPECT_FALSE(rt.call(movie, "AddTextTrackZQK", {rt.newObjectArray(list), S("vide"), Value::boolean(true)}).isNil());
+    Value p = rt.newObject("QTTimeCodeCreationParametersZQK");
+    rt.set(p, "Hours", I(1));
+    EXPECT_EQ(rt.call(movie, "AddTimeCodeToMovieZQK", {p}).asInteger(), 0);
+    Value ud = rt.call(movie, "UserDataZQK");
+    rt.call(ud, "AddText", {FullNameType(), I(1), I(0), S("Harbour Lights")});
+    // Mac Roman text in the English record: 0x8E is "é".
+    rt.call(ud, "AddText", {S("\xA9" "cmt", kREALEncodingMacRoman), I(1), I(0), S("Caf\x8E", kREALEncodingMacRoman)});
+    SetMetadata(movie, "mdta", "com.apple.quicktime.displayname", kDisplayName);
+    SetMetadata(movie, "mdta", "com.example.key", "Value");
+    std::vector<std::string> paths = {dir / "saved.mov", dir / "fast.mov"};
+    rt.saveMovieAs(movie, rt.newFolderItem(paths[0]), false);
+    rt.saveMovieAs(movie, rt.newFolderItem(paths[1]), true);
+    return paths;
   }
 };
 
