@@ -94,6 +94,18 @@ int removeChapterTracks(MovieFile& file) {
   }
 }
 
+// Counts, and removes when asked, the movie's 'chpl' user data: the chapter list
+// some writers keep beside the chapter track, which would name chapters that are
+// gone once the track changes.
+int64_t chapterLists(MovieFile& file, bool remove) {
+  Value list = file.call(file.movie(), "UserDataZQK");
+  if (list.isNil()) return 0;
+  Value type = file.runtime().string("chpl");
+  const int64_t count = file.call(list, "CountType", {type}).asInteger();
+  for (int64_t i = 0; remove && i < count; ++i) file.call(list, "RemoveData", {type, Value::integer(1)});
+  return count;
+}
+
 int listChapters(const Options& o) {
   MovieFile file(o.positional[0], false);
   MovieReport report;
@@ -119,10 +131,11 @@ int addChapters(const Options& o) {
   MovieFile file(o.positional[0], true, o.value("--output"));
   rt::Runtime& rt = file.runtime();
 
-  if (!chapterTrackOf(file).isNil()) {
+  if (!chapterTrackOf(file).isNil() || chapterLists(file, false) > 0) {
     if (!o.has("--replace"))
       throw FileError(file.path(), "the movie has chapters already (--replace replaces them)");
     removeChapterTracks(file);
+    chapterLists(file, true);
   }
   const std::string mainType = mainTrackType(file);
   const int64_t scale = rt.get(file.movie(), "TimeScale").asInteger();
@@ -161,7 +174,7 @@ int addChapters(const Options& o) {
 
 int removeChapters(const Options& o) {
   MovieFile file(o.positional[0], true, o.value("--output"));
-  if (removeChapterTracks(file) == 0) {
+  if (removeChapterTracks(file) + chapterLists(file, true) == 0) {
     std::cout << file.path() << " has no chapters\n";
     return 0;
   }
