@@ -42,6 +42,10 @@ struct DescriptionFields {
   double coordinates[3];
 };
 
+// Where a host of either word size finds the fields.
+static_assert(offsetof(LayoutFields, descriptions) == (sizeof(void*) == 8 ? 16 : 12));
+static_assert(offsetof(DescriptionFields, coordinates) == 8);
+
 template <typename Fields>
 Fields* OutsideFields(REALobject object) {
   return object ? reinterpret_cast<Fields*>(reinterpret_cast<char*>(object) + kObjectHeaderSize) : nullptr;
