@@ -167,6 +167,8 @@ int runDemo(const Args& args) {
   std::cout << '\n';
   showSavedMovie();
   std::cout << '\n';
+  showMetaData();
+  std::cout << '\n';
   showPicturesAndLayouts();
 
   std::ostringstream listing;
