@@ -117,15 +117,18 @@ def main():
     rows.append(("hour.mov: open, edit, save, close (engine)", seconds(whole), None,
                  f"cpu {cpu_seconds(whole) * 1000:.1f} ms", ""))
     save = seconds(whole)
-    if tool_has(pelorin, "userdata"):
-        edit = [pelorin, "userdata", hour, "set", "\u00a9nam", "Benchmark"]
-        t, m = best(edit)
-        rows.append(("hour.mov: pelorin userdata FILE set \u00a9nam X (whole process)", t, m,
-                     f"cpu {cpu_of(edit) * 1000:.0f} ms", ""))
-        rows.append(("  ffmpeg / pelorin userdata set", None, None, "", ""))
-        tool_edit = t
-    else:
-        tool_edit = None
+    # The same kind of edit through the tool: a metadata item, else the user-data title.
+    tool_edit = None
+    for command, args in (("meta", ["set", "com.apple.quicktime.displayname", "Benchmark"]),
+                          ("userdata", ["set", "\u00a9nam", "Benchmark"])):
+        if tool_has(pelorin, command):
+            edit = [pelorin, command, hour] + args
+            t, m = best(edit)
+            rows.append((f"hour.mov: pelorin {command} FILE {' '.join(args[:2])} X (whole process)", t, m,
+                         f"cpu {cpu_of(edit) * 1000:.0f} ms", ""))
+            rows.append(("  ffmpeg / pelorin edit", None, None, "", ""))
+            tool_edit = t
+            break
     copy = os.path.join(files, "copy-for-bench.mov")
     try:
         remux = ["ffmpeg", "-v", "error", "-nostdin", "-y", "-i", hour, "-map", "0", "-c", "copy", "-metadata",
@@ -138,7 +141,7 @@ def main():
     rows.append(("  ffmpeg / engine open, edit, save", None, None, f"{t_ff / save:.0f}x", ">= 60x"))
     if tool_edit is not None:
         ratio = f"{t_ff / tool_edit:.0f}x (cpu {cpu_of(remux) / cpu_of(edit):.0f}x)"
-        rows = [r if r[0] != "  ffmpeg / pelorin userdata set" else (r[0], None, None, ratio, ">= 60x") for r in rows]
+        rows = [r if r[0] != "  ffmpeg / pelorin edit" else (r[0], None, None, ratio, ">= 60x") for r in rows]
 
     # 2. Describing the movie of a million samples.
     compare(rows, pelorin, "info", million, engine.get("ReadMovie/million"),
