@@ -395,7 +395,7 @@ constexpr REALclassDefinition WithSharedMethods(REALclassDefinition record, std:
   return record;
 }
 
-constexpr ClassSpec kMetaDataShape = {
+constexpr ClassShape kMetaDataShape = {
     .name = "QTMetaDataZQK",
     .dataSize = MetaDataInstance::kDeclaredSize,
     .constructor = QTMetaDataConstructor,

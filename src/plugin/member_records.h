@@ -43,7 +43,7 @@ inline REALmethodDefinition MethodRecord(const char* declaration, Fn* function) 
 inline REALconstant ConstantRecord(const char* declaration) { return {declaration, {}}; }
 
 // What a class record says; everything left out is null or 0.
-struct ClassSpec {
+struct ClassShape {
   const char* name;
   const char* superName = nullptr;
   uintptr_t dataSize = 0;  // 0 for a subclass, which uses its superclass's block
@@ -56,7 +56,7 @@ struct ClassSpec {
 };
 
 // The record in the current layout (version 13); registration adapts it to the host.
-constexpr REALclassDefinition ClassRecord(const ClassSpec& shape) {
+constexpr REALclassDefinition ClassRecord(const ClassShape& shape) {
   REALclassDefinition record{};
   record.version = 13;
   record.name = shape.name;

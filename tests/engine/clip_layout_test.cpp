@@ -262,7 +262,7 @@ TEST(ClipLayoutFiles, ClipsAndLayoutsSurviveSavesAndUneditedFilesStayIdentical) 
   lShape(shape);
   const auto five = fivePointOne();
   {
-    FSSpec fsSpec = specOf(path);
+    FSSpec fsSpec = fsSpecOf(path);
     short ref = 0;
     Movie movie = nullptr;
     ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
@@ -332,7 +332,7 @@ TEST(ClipLayoutFiles, FlatteningActiveTracksOnlyLeavesDisabledTracksOut) {
   SetTrackEnabled(sound, false);
   for (bool activeOnly : {false, true}) {
     std::string out = dir / (activeOnly ? "active.mov" : "all.mov");
-    FSSpec fsSpec = specOf(out);
+    FSSpec fsSpec = fsSpecOf(out);
     SInt32 flags = flattenAddMovieToDataFork | (activeOnly ? flattenActiveTracksOnly : 0);
     Movie flat = FlattenMovieData(movie, flags, &fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile);
     ASSERT_NE(flat, nullptr) << QTEngineLastFileErrorMessage();

@@ -16,7 +16,7 @@ uint32_t get32(const Bytes& b, size_t at) {
 // A small valid movie file: one video track of three 4-byte samples and a title.
 Bytes validFile(const ScratchDir& dir) {
   std::string path = dir / "valid.mov";
-  FSSpec fsSpec = specOf(path);
+  FSSpec fsSpec = fsSpecOf(path);
   short ref = 0;
   Movie movie = nullptr;
   EXPECT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
@@ -144,7 +144,7 @@ TEST(MalformedMovieFiles, EveryByteOfTheMovieAtom) {
   const Bytes valid = validFile(dir);
   const size_t moov = atomAt(valid, "moov");
   std::string out = dir / "flat.mov";
-  FSSpec fsSpec = specOf(out);
+  FSSpec fsSpec = fsSpecOf(out);
   int opened = 0;
   for (size_t at = moov; at < valid.size(); ++at) {
     for (uint8_t v : {uint8_t(0x00), uint8_t(0xFF), uint8_t(valid[at] ^ 0x01)}) {

@@ -65,7 +65,7 @@ std::string summary(Movie m) {
 }
 
 std::string createMovieFile(const std::string& path) {
-  FSSpec fsSpec = specOf(path);
+  FSSpec fsSpec = fsSpecOf(path);
   short ref = 0;
   Movie movie = nullptr;
   EXPECT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
@@ -152,7 +152,7 @@ TEST(MovieFiles, FlattenWritesOneSelfContainedFileEitherWay) {
   ASSERT_EQ(m.err, noErr);
   for (bool fastStart : {false, true}) {
     std::string out = dir / (fastStart ? "fast.mov" : "flat.mov");
-    FSSpec fsSpec = specOf(out);
+    FSSpec fsSpec = fsSpecOf(out);
     SInt32 flags = flattenAddMovieToDataFork | (fastStart ? flattenForceMovieResourceBeforeMovieData : 0);
     Movie flat = FlattenMovieData(m, flags, &fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile);
     ASSERT_NE(flat, nullptr) << QTEngineLastFileErrorMessage();
@@ -181,7 +181,7 @@ TEST(MovieFiles, FlattenWritesOneSelfContainedFileEitherWay) {
 TEST(MovieFiles, OffsetsPastFourGigabytes) {
   ScratchDir dir;
   std::string path = dir / "big.mov";
-  FSSpec fsSpec = specOf(path);
+  FSSpec fsSpec = fsSpecOf(path);
   short ref = 0;
   Movie movie = nullptr;
   ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
@@ -226,7 +226,7 @@ TEST(MovieFiles, OffsetsPastFourGigabytes) {
 TEST(MovieFiles, DurationsPastThirtyTwoBits) {
   ScratchDir dir;
   std::string path = dir / "long.mov";
-  FSSpec fsSpec = specOf(path);
+  FSSpec fsSpec = fsSpecOf(path);
   short ref = 0;
   Movie movie = nullptr;
   ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);

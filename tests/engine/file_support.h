@@ -26,7 +26,7 @@ struct ScratchDir {
   std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
-inline FSSpec specOf(const std::string& path) {
+inline FSSpec fsSpecOf(const std::string& path) {
   FSSpec s{};
   std::snprintf(s.path, sizeof s.path, "%s", path.c_str());
   return s;
@@ -49,7 +49,7 @@ struct OpenedMovie {
   OSErr err = noErr;
   std::string message;
   explicit OpenedMovie(const std::string& path, SInt8 perm = fsRdWrPerm) {
-    FSSpec fsSpec = specOf(path);
+    FSSpec fsSpec = fsSpecOf(path);
     err = OpenMovieFile(&fsSpec, &ref, perm);
     if (err == noErr) err = NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr);
     message = QTEngineLastFileErrorMessage();

@@ -62,7 +62,7 @@ class ToolTest : public ::testing::Test {
     EndMediaEdits(media);
     InsertMediaIntoTrack(sound, 0, 0, GetMediaDuration(media), fixed1);
     const std::string path = dir_ / name;
-    FSSpec fsSpec = enginetest::specOf(path);
+    FSSpec fsSpec = enginetest::fsSpecOf(path);
     Movie flat = FlattenMovieData(movie, flattenAddMovieToDataFork, &fsSpec, "TVOD"_4cc, 0,
                                   createMovieFileDeleteCurFile);
     EXPECT_NE(flat, nullptr) << QTEngineLastFileErrorMessage();

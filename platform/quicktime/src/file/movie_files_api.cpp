@@ -68,7 +68,7 @@ OSErr errnoResult(int e) {
   }
 }
 
-std::string pathOfSpec(const FSSpec* fsSpec) {
+std::string pathOfFsSpec(const FSSpec* fsSpec) {
   if (!fsSpec) return std::string();
   size_t n = strnlen(fsSpec->path, sizeof fsSpec->path);
   return n == sizeof fsSpec->path ? std::string() : std::string(fsSpec->path, n);
@@ -176,7 +176,7 @@ const char* QTEngineLastFileErrorMessage(void) { return lastMessage.c_str(); }
 
 OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission) {
   QTE_ENTER_ERR("OpenMovieFile", a_("path", fileSpec ? fileSpec->path : "NULL")("permission", permission));
-  std::string path = pathOfSpec(fileSpec);
+  std::string path = pathOfFsSpec(fileSpec);
   if (path.empty() || !resRefNum) return fail(paramErr, "OpenMovieFile needs a file and a place for its reference");
   bool writable = permission == fsWrPerm || permission == fsRdWrPerm;
   int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
@@ -220,7 +220,7 @@ OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode scriptT
                       short* resRefNum, Movie* newmovie) {
   QTE_ENTER_ERR("CreateMovieFile", a_("path", fileSpec ? fileSpec->path : "NULL")("creator", Tag{creator})(
                                        "script", scriptTag)("flags", createMovieFileFlags));
-  std::string path = pathOfSpec(fileSpec);
+  std::string path = pathOfFsSpec(fileSpec);
   if (path.empty()) return fail(paramErr, "CreateMovieFile needs a file");
   if (newmovie) *newmovie = nullptr;
   if (resRefNum) *resRefNum = 0;
@@ -509,7 +509,7 @@ Movie FlattenMovieData(Movie theMovie, SInt32 movieFlattenFlags, const FSSpec* t
                                              "script", scriptTag)("createFlags", createMovieFileFlags));
   auto* movie = live<qte::Movie>(theMovie);
   if (!movie) return fail(invalidMovie, "not a movie"), nullptr;
-  std::string path = pathOfSpec(theFile);
+  std::string path = pathOfFsSpec(theFile);
   if (path.empty() || (movieFlattenFlags & flattenFSSpecPtrIsDataRefRecordPtr))
     return fail(paramErr, "FlattenMovieData needs a file"), nullptr;
   struct stat st;
