@@ -15,6 +15,14 @@
 #include <vector>
 
 namespace tool {
+
+rt::Value newChapter(rt::Runtime& runtime, const char* text, int64_t duration) {
+  rt::Value c = runtime.newObject("QTChapterDataZQK");
+  runtime.set(c, "Text", runtime.string(text));
+  runtime.set(c, "FrameDuration", rt::Value::integer(duration));
+  return c;
+}
+
 namespace {
 
 using rt::Value;
@@ -103,14 +111,9 @@ void showChaptersAndTimeCode() {
   Movie qtMovie = newSampleMovie();
   {
     Value movie = runtime.newMovie(qtMovie);
-    auto chapter = [&](const char* text, int64_t duration) {
-      Value c = runtime.newObject("QTChapterDataZQK");
-      runtime.set(c, "Text", runtime.string(text));
-      runtime.set(c, "FrameDuration", Value::integer(duration));
-      return c;
-    };
-    Value chapters = runtime.newObjectArray(
-        {chapter("Intro", 1200), chapter("Caf\u00e9 \u2014 \u00e0 Z\u00fcrich", 4800), chapter("Credits", 3000)});
+    Value chapters = runtime.newObjectArray({newChapter(runtime, "Intro", 1200),
+                                             newChapter(runtime, "Caf\u00e9 \u2014 \u00e0 Z\u00fcrich", 4800),
+                                             newChapter(runtime, "Credits", 3000)});
     Value track = runtime.call(movie, "AddTextTrackZQK", {chapters, runtime.string("vide"), Value::boolean(true)});
 
     Value parameters = runtime.newObject("QTTimeCodeCreationParametersZQK");

@@ -13,6 +13,8 @@ void showSavedMovie();
 // 44.1 kHz, in a movie of time scale 600, made through the engine (the caller
 // disposes of it).
 Movie newAudioVisualMovie();
+// A chapter record of `text` lasting `duration` (in the movie's time scale).
+rt::Value newChapter(rt::Runtime& runtime, const char* text, int64_t duration);
 // Metadata and user data of the sample movie (demo_metadata.cpp).
 void showMetaData();
 // Clip masks and channel layouts (demo_pictures.cpp).

@@ -26,14 +26,9 @@ std::string samplePath() {
 
 void editAndSave(rt::Runtime& runtime, Movie qtMovie, const std::string& path) {
   Value movie = runtime.newMovie(qtMovie);
-  auto chapter = [&](const char* text, int64_t duration) {
-    Value c = runtime.newObject("QTChapterDataZQK");
-    runtime.set(c, "Text", runtime.string(text));
-    runtime.set(c, "FrameDuration", Value::integer(duration));
-    return c;
-  };
-  Value chapters = runtime.newObjectArray(
-      {chapter("Opening", 1800), chapter("Caf\u00e9 \u2014 \u00e0 Z\u00fcrich", 3000), chapter("Credits", 1200)});
+  Value chapters = runtime.newObjectArray({newChapter(runtime, "Opening", 1800),
+                                           newChapter(runtime, "Caf\u00e9 \u2014 \u00e0 Z\u00fcrich", 3000),
+                                           newChapter(runtime, "Credits", 1200)});
   runtime.call(movie, "AddTextTrackZQK", {chapters, runtime.string("vide"), Value::boolean(true)});
   Value parameters = runtime.newObject("QTTimeCodeCreationParametersZQK");
   runtime.set(parameters, "TimeScale", Value::integer(2500));

@@ -71,19 +71,12 @@ void rbQTMetaDataSetPropertyString(REALobject instance, REALstring what, REALstr
       QTMetaDataSetProperty(data->handle, kPropertyClass_MetaData, CodeOf(what), SizeOf(bytes), BytesOf(bytes));
 }
 
-// Bytes outside the block are refused with paramErr rather than read.
 void rbQTMetaDataSetPropertyMemory(REALobject instance, REALstring what, REALmemoryBlock value, RBInteger offset,
                                    RBInteger size) {
   MetaDataInstance* data = Fields(instance);
   if (!data) return;
-  data->lastError = kNoCall;
-  if (!value) return RaiseNilMemoryBlock();
-  if (!data->handle) return;
-  const std::optional<const UInt8*> bytes = BlockBytes(value, offset, size);
-  if (!bytes) {
-    data->lastError = paramErr;
-    return;
-  }
+  const std::optional<const UInt8*> bytes = SetterBytes(data->lastError, data->handle, value, offset, size);
+  if (!bytes) return;
   data->lastError =
       QTMetaDataSetProperty(data->handle, kPropertyClass_MetaData, CodeOf(what), static_cast<ByteCount>(size), *bytes);
 }

@@ -71,3 +71,19 @@ inline std::optional<const UInt8*> BlockBytes(REALmemoryBlock block, RBInteger o
   if (!base) return size == 0 ? std::optional<const UInt8*>(nullptr) : std::nullopt;
   return base + offset;
 }
+
+// The bytes a memory-block setter hands QuickTime, or nothing when no call is to
+// be made: Lasterror starts at -1 (no call), a nil block raises, an object without
+// a container stays at -1, and bytes outside the block give paramErr.
+inline std::optional<const UInt8*> SetterBytes(RBInteger& lastError, bool hasContainer, REALmemoryBlock value,
+                                               RBInteger offset, RBInteger size) {
+  lastError = -1;
+  if (!value) {
+    RaiseNilMemoryBlock();
+    return std::nullopt;
+  }
+  if (!hasContainer) return std::nullopt;
+  std::optional<const UInt8*> bytes = BlockBytes(value, offset, size);
+  if (!bytes) lastError = paramErr;
+  return bytes;
+}

@@ -54,19 +54,12 @@ void rbQTMetaDataSetItemString(REALobject instance, REALstring value, RBInteger 
       QTMetaDataSetItem(data->metaData, data->item, BytesOf(bytes), SizeOf(bytes), static_cast<UInt32>(dataType));
 }
 
-// Bytes outside the block are refused with paramErr rather than read.
 void rbQTMetaDataSetItemMemory(REALobject instance, REALmemoryBlock value, RBInteger offset, RBInteger size,
                                RBInteger dataType) {
   MetaDataItemInstance* data = MetaDataItemFields(instance);
   if (!data) return;
-  data->lastError = kNoCall;
-  if (!value) return RaiseNilMemoryBlock();
-  if (!data->metaData) return;
-  const std::optional<const UInt8*> bytes = BlockBytes(value, offset, size);
-  if (!bytes) {
-    data->lastError = paramErr;
-    return;
-  }
+  const std::optional<const UInt8*> bytes = SetterBytes(data->lastError, data->metaData, value, offset, size);
+  if (!bytes) return;
   data->lastError = QTMetaDataSetItem(data->metaData, data->item, *bytes, static_cast<ByteCount>(size),
                                       static_cast<UInt32>(dataType));
 }
@@ -112,14 +105,8 @@ void rbQTMetaDataSetItemPropertyMemory(REALobject instance, REALstring what, REA
                                        RBInteger size) {
   MetaDataItemInstance* data = MetaDataItemFields(instance);
   if (!data) return;
-  data->lastError = kNoCall;
-  if (!value) return RaiseNilMemoryBlock();
-  if (!data->metaData) return;
-  const std::optional<const UInt8*> bytes = BlockBytes(value, offset, size);
-  if (!bytes) {
-    data->lastError = paramErr;
-    return;
-  }
+  const std::optional<const UInt8*> bytes = SetterBytes(data->lastError, data->metaData, value, offset, size);
+  if (!bytes) return;
   data->lastError = SetItemProperty(*data, what, *bytes, static_cast<ByteCount>(size));
 }
 

@@ -10,20 +10,8 @@
 #include <string>
 #include <string_view>
 
-class MetaDataTestBase : public TrackTest {
+class MetaDataTestBase : public VideoMovieTest {
  protected:
-  void SetUp() override {
-    TrackTest::SetUp();
-    Load(QuickTimeHost());
-    qtMovie_ = NewEngineMovie();
-    qtTrack_ = AddVideoTrack(qtMovie_);
-    movie_ = runtime().newMovie(qtMovie_);
-  }
-  void TearDown() override {
-    movie_ = rt::Value();
-    TrackTest::TearDown();
-  }
-
   static rt::Value I(int64_t v) { return rt::Value::integer(v); }
   rt::Value S(std::string_view bytes, uint32_t encoding = kREALEncodingUTF8) {
     return runtime().string(bytes, encoding);
@@ -52,8 +40,4 @@ class MetaDataTestBase : public TrackTest {
       EXPECT_EQ(e.message(), message);
     }
   }
-
-  Movie qtMovie_ = nullptr;
-  Track qtTrack_ = nullptr;
-  rt::Value movie_;
 };

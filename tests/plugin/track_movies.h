@@ -131,3 +131,24 @@ class TrackTest : public PluginTest {
 
   std::vector<Movie> movies_;
 };
+
+// A host `movie` over an engine movie with one 320 x 240 video track, on a host
+// that still has QuickTime: what the user-data and metadata tests start from.
+class VideoMovieTest : public TrackTest {
+ protected:
+  void SetUp() override {
+    TrackTest::SetUp();
+    Load(QuickTimeHost());
+    qtMovie_ = NewEngineMovie();
+    qtTrack_ = AddVideoTrack(qtMovie_);
+    movie_ = runtime().newMovie(qtMovie_);
+  }
+  void TearDown() override {
+    movie_ = rt::Value();
+    TrackTest::TearDown();
+  }
+
+  Movie qtMovie_ = nullptr;
+  Track qtTrack_ = nullptr;
+  rt::Value movie_;
+};

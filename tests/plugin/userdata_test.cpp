@@ -12,19 +12,8 @@ Value I(int64_t v) { return Value::integer(v); }
 
 constexpr OSType kFullName = 0xA96E616D;  // '©nam'
 
-class UserDataTest : public TrackTest {
+class UserDataTest : public VideoMovieTest {
  protected:
-  void SetUp() override {
-    TrackTest::SetUp();
-    Load(QuickTimeHost());
-    qtMovie_ = NewEngineMovie();
-    qtTrack_ = AddVideoTrack(qtMovie_);
-    movie_ = runtime().newMovie(qtMovie_);
-  }
-  void TearDown() override {
-    movie_ = Value();
-    TrackTest::TearDown();
-  }
   Value S(std::string_view bytes, uint32_t encoding = kREALEncodingUTF8) { return runtime().string(bytes, encoding); }
   // The text QuickTime holds in `list` under '©nam', read past the plugin.
   static std::string EngineText(UserData list, short region = 0) {
@@ -34,10 +23,6 @@ class UserDataTest : public TrackTest {
     DisposeHandle(h);
     return text;
   }
-
-  Movie qtMovie_ = nullptr;
-  Track qtTrack_ = nullptr;
-  Value movie_;
 };
 
 // The movie's list is borrowed: edits land in it, and neither Close nor an
