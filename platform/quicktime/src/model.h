@@ -125,6 +125,9 @@ class SampleTable {
   uint32_t nextDescStart(uint32_t i) const;
   uint32_t prevDescStart(uint32_t i) const;
 
+  // Room for what a file's tables announce, so that reading a long movie does not
+  // grow (and copy) the lists step by step. Sizes only when they vary.
+  void reserve(uint32_t samples, uint32_t chunks, uint32_t syncSamples, bool sizesVary);
   // Appends n samples of equal duration and size, stored back to back.
   void append(uint32_t n, uint32_t delta, uint32_t size, uint32_t descIndex, bool sync, bool inMemory,
               uint64_t offset);

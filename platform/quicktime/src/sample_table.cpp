@@ -82,6 +82,12 @@ uint32_t SampleTable::prevDescStart(uint32_t i) const {
   return it == descRuns_.begin() ? npos : (it - 1)->firstSample;
 }
 
+void SampleTable::reserve(uint32_t samples, uint32_t chunks, uint32_t syncSamples, bool sizesVary) {
+  chunks_.reserve(chunks_.size() + chunks);
+  if (sizesVary) sizes_.reserve(size_t(count_) + samples);
+  if (syncSamples) sync_.reserve(sync_.size() + syncSamples);
+}
+
 void SampleTable::append(uint32_t n, uint32_t delta, uint32_t size, uint32_t descIndex, bool sync,
                          bool inMemory, uint64_t offset) {
   if (n == 0) return;

@@ -174,6 +174,8 @@ bool SampleTableReader::read(const Atom& stbl, const std::vector<DataRef>& refs,
   for (size_t i = 0; i < refs.size(); ++i) refIsThisFile[i] = namesFile(refs[i], filePath_);
 
   SampleTable& table = out.table;
+  // Counts the atoms were checked to hold, so a false claim cannot reserve much.
+  table.reserve(sampleCount, chunks.count, stss.count, constantSize == 0);
   uint32_t sample = 0;        // next sample, 0-based
   uint32_t run = 0;           // stts entry
   uint32_t runLeft = stts.count ? get32(stts.p) : 0;
