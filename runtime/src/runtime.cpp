@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <unordered_map>
 
@@ -277,35 +278,62 @@ std::string Runtime::companionPluginPath() {
 #endif
 }
 
-void Runtime::loadPlugin(const std::string& path) {
+namespace {
+
+// A fresh instance of the plugin at `path` for one runtime: the library itself when
+// the process has it nowhere loaded, else a copy under a new name, or the dynamic
+// loader hands back the instance already loaded, globals and rewritten records
+// included. Null with `why` set when it cannot be loaded.
+void* openFreshPlugin(const std::string& path, std::string& why) {
+  static std::mutex lock;
+  std::lock_guard<std::mutex> hold(lock);
+  // Without a slash the loader would search its library path instead.
+  const std::string own = path.find('/') == std::string::npos ? "./" + path : path;
+  // The loader matches already loaded libraries by file identity too, whatever the name.
+  if (void* loaded = dlopen(own.c_str(), RTLD_LAZY | RTLD_NOLOAD)) {
+    dlclose(loaded);
+  } else {
+    void* lib = dlopen(own.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!lib) why = dlerror();
+    return lib;
+  }
+
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read the plugin " + path);
-  // A fresh name each time, or the dynamic loader hands back the plugin already
-  // loaded, globals and rewritten records included.
+  if (!in) {
+    why = "cannot read it";
+    return nullptr;
+  }
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/pelorin-plugin-XXXXXX.so";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   int fd = mkstemps(name.data(), 3);
-  if (fd < 0) throw std::runtime_error("cannot create a temporary copy of the plugin: " + std::string(strerror(errno)));
-  std::string copyPath(name.data());
-  {
-    std::vector<char> buf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    size_t done = 0;
-    while (done < buf.size()) {
-      ssize_t n = ::write(fd, buf.data() + done, buf.size() - done);
-      if (n <= 0) {
-        ::close(fd);
-        ::unlink(copyPath.c_str());
-        throw std::runtime_error("cannot write the temporary copy of the plugin " + copyPath);
-      }
-      done += static_cast<size_t>(n);
-    }
-    ::close(fd);
+  if (fd < 0) {
+    why = "cannot create a temporary copy: " + std::string(strerror(errno));
+    return nullptr;
   }
-  void* lib = dlopen(copyPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  std::string why = lib ? "" : dlerror();
+  std::string copyPath(name.data());
+  std::vector<char> buf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t done = 0;
+  while (done < buf.size()) {
+    ssize_t n = ::write(fd, buf.data() + done, buf.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  void* lib = nullptr;
+  if (done < buf.size()) why = "cannot write the temporary copy " + copyPath;
+  else if (!(lib = dlopen(copyPath.c_str(), RTLD_NOW | RTLD_LOCAL))) why = dlerror();
   ::unlink(copyPath.c_str());
+  return lib;
+}
+
+}  // namespace
+
+void Runtime::loadPlugin(const std::string& path) {
+  if (::access(path.c_str(), R_OK) != 0) throw std::runtime_error("cannot read the plugin " + path);
+  std::string why;
+  void* lib = openFreshPlugin(path, why);
   if (!lib) throw std::runtime_error("cannot load the plugin " + path + ": " + why);
   auto main = reinterpret_cast<REALPluginMainProc>(dlsym(lib, "REALPluginMain"));
   if (!main) {
