@@ -3,7 +3,7 @@
 // a few readers of what the engine holds.
 #pragma once
 
-#include "plugin_test.h"
+#include "track_movies.h"
 
 #include <FixMath.h>
 #include <QuickTime/EngineHooks.h>
@@ -14,15 +14,8 @@
 #include <utility>
 #include <vector>
 
-class EngineMovieTest : public PluginTest {
+class EngineMovieTest : public TrackTest {
  protected:
-  void SetUp() override { QTEngineHookReset(); }
-  // After TearDown: the runtime and every movie object are gone by now.
-  ~EngineMovieTest() override {
-    QTEngineHookReset();
-    for (Movie m : movies_) DisposeMovie(m);
-  }
-
   // The newest host that still has QuickTime; its `movie` members arrive as
   // module methods.
   rt::Runtime& Load(double hostVersion = 2013.04) {
@@ -31,34 +24,10 @@ class EngineMovieTest : public PluginTest {
     return PluginTest::Load(std::move(config));
   }
 
-  Movie NewEngineMovie(TimeScale scale) {
-    Movie m = NewMovie(0);
-    SetMovieTimeScale(m, scale);
-    movies_.push_back(m);
-    return m;
-  }
-
   // A 320 × 240 video track (media time scale 600) of `count` samples, each
   // lasting `duration`, shown once from time 0.
   static Track AddVideoTrack(Movie movie, SInt32 count = 4, TimeValue duration = 600) {
-    Track track = NewMovieTrack(movie, 320 << 16, 240 << 16, 0);
-    Media media = NewTrackMedia(track, VideoMediaType, 600, nullptr, 0);
-    std::vector<uint8_t> d(86, 0);
-    Put32(d, 0, 86);
-    Put32(d, 4, "jpeg"_4cc);
-    d[15] = 1;
-    d[32] = 320 >> 8, d[33] = 320 & 0xFF, d[34] = 0, d[35] = 240;
-    Handle data = NewHandleClear(count * 4);
-    Handle desc = nullptr;
-    PtrToHand(d.data(), &desc, static_cast<Size>(d.size()));
-    BeginMediaEdits(media);
-    AddMediaSample(media, data, 0, static_cast<UInt32>(count * 4), duration,
-                   reinterpret_cast<SampleDescriptionHandle>(desc), count, 0, nullptr);
-    EndMediaEdits(media);
-    DisposeHandle(data);
-    DisposeHandle(desc);
-    InsertMediaIntoTrack(track, 0, 0, GetMediaDuration(media), fixed1);
-    return track;
+    return AddTrack(movie, VideoMediaType, 320 << 16, 240 << 16, count, duration);
   }
 
   // The bytes of the media sample at `mediaTime`, or empty.
@@ -92,10 +61,6 @@ class EngineMovieTest : public PluginTest {
     return n;
   }
 
-  static void StartLogging() {
-    QTEngineHookClearCallLog();
-    QTEngineHookSetLogging(true);
-  }
   static SInt32 DisposeCalls() {
     SInt32 n = 0;
     for (SInt32 i = 0; i < QTEngineHookCallLogCount(); ++i)
@@ -107,11 +72,4 @@ class EngineMovieTest : public PluginTest {
     return reinterpret_cast<Track>(runtime().get(track, "TrackHandle").asInteger());
   }
   std::string Text(const rt::Value& s) { return s.isNil() ? "(nil)" : runtime().utf8(s); }
-
- private:
-  static void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-  }
-
-  std::vector<Movie> movies_;
 };

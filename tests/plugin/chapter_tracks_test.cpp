@@ -243,7 +243,7 @@ TEST_F(ChapterTest, WalksEndWhenQuickTimeMakesNoProgress) {
   AddThreeChapters(movie);
 
   QTEngineHookInjectResult("DisposeMovieTrack", 0, 0);
-  StartLogging();
+  StartLog();
   EXPECT_EQ(rt.call(movie, "RemoveTextTrackZQK", {I(0)}).asInteger(), 0);
   EXPECT_EQ(DisposeCalls(), 1);
   EXPECT_EQ(TracksOfType(qtMovie_, TextMediaType), 2);
@@ -263,7 +263,7 @@ TEST_F(ChapterTest, MovieMembersAreGatedOnNewerHosts) {
   Value movie = rt.newMovie(qtMovie_);
   Value chapters = rt.newObjectArray({Chapter("A", 10)});
   Value parameters = rt.newObject("QTTimeCodeCreationParametersZQK");
-  StartLogging();
+  StartLog();
   const std::vector<std::pair<const char*, std::vector<Value>>> calls = {
       {"AddTextTrackZQK", {chapters, rt.string("vide"), Value::boolean(true)}},
       {"RemoveTextTrackZQK", {I(0)}},

@@ -196,7 +196,7 @@ TEST_F(TimeCodeTest, DeletingRemovesEveryTrackAndReference) {
   ASSERT_EQ(GetTrackReferenceCount(video_, kTrackReferenceTimeCode), 2);
 
   QTEngineHookInjectResult("DisposeMovieTrack", 0, 0);
-  StartLogging();
+  StartLog();
   rt.call(movie, "DeleteTimeCodeTracksZQK");
   EXPECT_EQ(DisposeCalls(), 1);
   QTEngineHookClearInjections();
