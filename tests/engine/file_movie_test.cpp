@@ -282,9 +282,10 @@ TEST(MovieFiles, SavesAreCrashSafeAtEveryWrite) {
     std::vector<qte::file::WriteStep> plan;
     qte::Bytes moov;
     uint64_t moovAt = 0;
+    std::vector<qte::file::PlacedTable> placed;
     auto* model = reinterpret_cast<qte::Movie*>(m.movie);
     ASSERT_EQ(qte::file::planUpdate(*model, qte::file::originOf(*model).get(), path, top, uint64_t(st.st_size), plan,
-                                    moov, moovAt, f),
+                                    moov, moovAt, placed, f),
               noErr);
     ASSERT_GE(plan.size(), 2u);
     std::vector<uint8_t> state = original;
@@ -300,8 +301,8 @@ TEST(MovieFiles, SavesAreCrashSafeAtEveryWrite) {
       }
       if (k < plan.size()) {
         const auto& w = plan[k];
-        if (state.size() < w.offset + w.bytes.size()) state.resize(w.offset + w.bytes.size());
-        std::copy(w.bytes.begin(), w.bytes.end(), state.begin() + long(w.offset));
+        if (state.size() < w.offset + w.size()) state.resize(w.offset + w.size());
+        std::copy(w.data(moov), w.data(moov) + w.size(), state.begin() + long(w.offset));
       }
     }
   }

@@ -52,7 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::vector<qte::file::WriteStep> plan;
       qte::Bytes moov;
       uint64_t at = 0;
-      (void)qte::file::planUpdate(*model, qte::file::originOf(*model).get(), path, top, size, plan, moov, at, fail);
+      std::vector<qte::file::PlacedTable> placed;
+      (void)qte::file::planUpdate(*model, qte::file::originOf(*model).get(), path, top, size, plan, moov, at, placed,
+                                  fail);
     }
     DisposeMovie(movie);
   }

@@ -116,6 +116,15 @@ uint64_t sizeOfFile(int fd) {
   return ::fstat(fd, &st) == 0 ? uint64_t(st.st_size) : 0;
 }
 
+// The movie written into the file at `path` with every chunk where it lies.
+qte::file::WriteTarget inPlace(const std::string& path) {
+  qte::file::WriteTarget target;
+  target.path = path;
+  target.offsetsAsStored = true;
+  target.chunkOffset = [](const qte::Track& t, size_t i) { return t.media->samples().table.chunks()[i].offset; };
+  return target;
+}
+
 // Reads the movie of the file open on `fd`. On failure nothing is left behind.
 OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f) {
   uint64_t fileSize = sizeOfFile(fd);
@@ -158,11 +167,7 @@ OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f) {
   if (OSErr err = qte::file::readMovie(a, path, fileSize, *movie, *origin, f)) return err;
 
   // What the writer makes of the movie as read: a save that renders the same is a no-op.
-  qte::file::WriteTarget target;
-  target.path = path;
-  target.offsetsAsStored = true;
-  target.chunkOffset = [](const qte::Track& t, size_t i) { return t.media->samples().table.chunks()[i].offset; };
-  origin->baseline = qte::file::writeMovie(*movie, origin.get(), target);
+  origin->baseline = qte::file::summarizeMovie(*movie, origin.get(), inPlace(path));
   qte::file::setOrigin(*movie, origin);
   out = movie.release();
   return noErr;
@@ -280,11 +285,7 @@ OSErr adoptSaved(qte::Movie& live, int fd, const std::string& path, Failure& f) 
       origin->tracks.insert(std::move(node));
     }
   }
-  qte::file::WriteTarget target;
-  target.path = path;
-  target.offsetsAsStored = true;
-  target.chunkOffset = [](const qte::Track& t, size_t i) { return t.media->samples().table.chunks()[i].offset; };
-  origin->baseline = qte::file::writeMovie(live, origin.get(), target);
+  origin->baseline = qte::file::summarizeMovie(live, origin.get(), inPlace(path));
   qte::file::setOrigin(*saved, nullptr);
   qte::file::setOrigin(live, origin);
   return noErr;
@@ -313,12 +314,14 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
   std::vector<qte::file::WriteStep> plan;
   Bytes moov;
   uint64_t moovAt = 0;
-  if (OSErr err = qte::file::planUpdate(*movie, origin.get(), file.path, top, fileSize, plan, moov, moovAt, f))
+  std::vector<qte::file::PlacedTable> placed;
+  if (OSErr err =
+          qte::file::planUpdate(*movie, origin.get(), file.path, top, fileSize, plan, moov, moovAt, placed, f))
     return fail(err, file.path + ": " + f.message);
   if (plan.empty()) return succeed();
   const bool newSamples = hasNewSamples(*movie);
   for (const qte::file::WriteStep& s : plan) {
-    if (!writeAll(file.fd, s.offset, s.bytes.data(), s.bytes.size()) || ::fdatasync(file.fd) != 0) {
+    if (!writeAll(file.fd, s.offset, s.data(moov), s.size()) || ::fdatasync(file.fd) != 0) {
       int e = errno;
       return fail(errnoResult(e), file.path + ": saving the movie failed at offset " + std::to_string(s.offset) +
                                       ": " + std::strerror(e) + " (the file still holds the previous movie)");
@@ -329,8 +332,12 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
     // the atom written is the writer's rendering of the model, so reading it back
     // would give the same. Skipping that keeps an edit's cost to the atom's writing.
     origin->moovOffset = moovAt;
-    origin->baseline = moov;
     origin->moov = std::move(moov);
+    for (qte::file::PlacedTable& p : placed) {
+      auto it = origin->tracks.find(p.serial);
+      if (it != origin->tracks.end()) it->second.table = std::move(p.table);
+    }
+    origin->baseline = qte::file::summarizeMovie(*movie, origin.get(), inPlace(file.path));
     return succeed();
   }
   if (OSErr err = adoptSaved(*movie, file.fd, file.path, f))

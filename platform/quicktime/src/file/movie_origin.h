@@ -1,7 +1,7 @@
 // What the engine remembers about the file a movie was read from: where its movie
-// atom lies, the atoms the model has no place for (kept byte for byte) and the
-// movie atom as the writer rendered it right after reading, so that an unedited
-// movie is recognised and its original bytes stay untouched.
+// atom lies and its bytes, the atoms the model has no place for (kept byte for
+// byte) and a summary of the writer's rendering right after reading, so that an
+// unedited movie is recognised and its original bytes stay untouched.
 #pragma once
 
 #include "atoms.h"
@@ -11,6 +11,13 @@
 #include <string>
 
 namespace qte::file {
+
+// A track's 'stbl' inside the origin's movie atom.
+struct TableBytes {
+  size_t at = 0, size = 0;
+  Bytes channelLayout;  // the sound descriptions' layout it was written with
+  size_t dataRefs = 0;  // how many data references its descriptions could name
+};
 
 struct TrackOrigin {
   // The sample store as read; while the media still holds this very store its
@@ -23,20 +30,19 @@ struct TrackOrigin {
   std::vector<OSType> selfRefTypes;  // per data reference: its type when it named this file, else 0
   Bytes timeCodeFontName;  // tcmi font name (Pascal string)
   std::vector<Bytes> trak, mdia, minf, gmhd, stbl, dinf;  // children kept verbatim
-  // The 'stbl' the writer last made of `store` with its chunks where they lie, and
-  // what else went into it: while all still hold, a save copies these bytes rather
-  // than write hundreds of thousands of entries again.
-  mutable Bytes stblWritten;
-  mutable Bytes stblChannelLayout;
-  mutable size_t stblDataRefs = 0;
+  // Where the movie atom in the file holds the 'stbl' of `store` (empty: nowhere),
+  // and what it was written with. While the media holds that store, its chunks lie
+  // where they are and these still hold, a save copies those bytes rather than
+  // write hundreds of thousands of entries again.
+  TableBytes table;
 };
 
 struct MovieOrigin {
   std::string path;
   Bytes ftyp;
   uint64_t moovOffset = 0;
-  Bytes moov;      // the movie atom as read
-  Bytes baseline;  // the writer's rendering of the movie just after reading
+  Bytes moov;      // the movie atom as read, or as last saved in place
+  Bytes baseline;  // the writer's summary of the movie just after reading or saving
   uint32_t previewTime = 0, previewDuration = 0, posterTime = 0, selectionTime = 0, selectionDuration = 0;
   std::vector<Bytes> moovExtras;
   std::map<int32_t, TrackOrigin> tracks;  // by track serial

@@ -88,7 +88,7 @@ OSErr scanTopLevel(int fd, uint64_t fileSize, std::vector<TopAtom>& out, Failure
 
 OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::string& path,
                  const std::vector<TopAtom>& top, uint64_t fileSize, std::vector<WriteStep>& plan, Bytes& moov,
-                 uint64_t& moovAt, Failure& fail) {
+                 uint64_t& moovAt, std::vector<PlacedTable>& placed, Failure& fail) {
   plan.clear();
   uint64_t end = top.empty() ? 0 : top.back().offset + top.back().size;
   if (end > fileSize) end = fileSize;
@@ -116,7 +116,6 @@ OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::strin
     const Chunk& c = s.table.chunks()[i];
     return c.inMemory ? dataAt + base[&s] + c.offset : c.offset;
   };
-  moov = writeMovie(movie, origin, target);
 
   const TopAtom* live = nullptr;
   for (const TopAtom& a : top)
@@ -124,12 +123,12 @@ OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::strin
       live = &a;
       break;
     }
-  if (newBytes == 0 && live && origin && origin->path == path && moov == origin->baseline &&
-      live->offset == origin->moovOffset) {
-    moov = origin->moov;
+  if (newBytes == 0 && live && origin && origin->path == path && live->offset == origin->moovOffset &&
+      summarizeMovie(movie, origin, target) == origin->baseline) {
     moovAt = origin->moovOffset;
     return noErr;  // unedited: the file keeps every byte
   }
+  moov = writeMovie(movie, origin, target, &placed);
 
   for (const TopAtom& a : top)
     if (a.type == "moov"_4cc && &a != live) plan.push_back({a.offset + 4, Bytes{'f', 'r', 'e', 'e'}});
@@ -176,12 +175,12 @@ OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::strin
       break;
     }
   if (room) {
-    plan.push_back({room->offset + 8, Bytes(moov.begin() + 8, moov.end())});
+    plan.push_back({room->offset + 8, {}, 8, size - 8});
     if (room->size > size) plan.push_back({room->offset + size, header32(room->size - size, "free"_4cc)});
-    plan.push_back({room->offset, Bytes(moov.begin(), moov.begin() + 8)});
+    plan.push_back({room->offset, {}, 0, 8});
     moovAt = room->offset;
   } else {
-    plan.push_back({next, moov});
+    plan.push_back({next, {}, 0, size});
     moovAt = next;
   }
   if (live) plan.push_back({live->offset + 4, Bytes{'f', 'r', 'e', 'e'}});

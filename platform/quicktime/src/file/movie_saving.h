@@ -3,7 +3,7 @@
 // one, and then carried out with a sync after each.
 #pragma once
 
-#include "movie_origin.h"
+#include "movie_writer.h"
 
 namespace qte::file {
 
@@ -20,17 +20,24 @@ struct TopAtom {
 // (an interrupted save leaves one); before it, it is an error.
 OSErr scanTopLevel(int fd, uint64_t fileSize, std::vector<TopAtom>& out, Failure& fail);
 
+// One write: a few bytes of its own, or a stretch of the new movie atom (which
+// is not copied again for it).
 struct WriteStep {
   uint64_t offset;
   Bytes bytes;
+  size_t moovFrom = 0, moovSize = 0;
+
+  // What to write, given the plan's movie atom.
+  const uint8_t* data(const Bytes& moov) const { return moovSize ? moov.data() + moovFrom : bytes.data(); }
+  size_t size() const { return moovSize ? moovSize : bytes.size(); }
 };
 
 // The writes that save `movie` into the file whose top level is `top`: each must
-// be durable before the next starts. `moovAt` receives where the new movie atom
-// goes, `mdatAt` where the movie's new sample bytes go (their 'mdat' payload).
-// An empty plan means the file already holds this movie.
+// be durable before the next starts. `moov` receives the new movie atom, `moovAt`
+// where it goes and `placed` where its sample tables lie in it. An empty plan
+// means the file already holds this movie.
 OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::string& path,
                  const std::vector<TopAtom>& top, uint64_t fileSize, std::vector<WriteStep>& plan, Bytes& moov,
-                 uint64_t& moovAt, Failure& fail);
+                 uint64_t& moovAt, std::vector<PlacedTable>& placed, Failure& fail);
 
 }  // namespace qte::file

@@ -32,13 +32,14 @@ void putAll(Bytes& b, const std::vector<Bytes>& atoms) {
 
 class Writer {
  public:
-  Writer(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target)
-      : movie_(movie), origin_(origin), target_(target) {}
+  Writer(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target, bool summary,
+         std::vector<PlacedTable>* placed)
+      : movie_(movie), origin_(origin), target_(target), summary_(summary), placed_(placed) {}
 
   Bytes movie() {
     Bytes b;
     // A movie read from a file renders to about the size it had.
-    if (origin_) b.reserve(origin_->moov.size() + 4096);
+    if (origin_ && !summary_) b.reserve(origin_->moov.size() + 4096);
     {
       AtomScope moov(b, "moov"_4cc);
       movieHeader(b);
@@ -319,20 +320,25 @@ class Writer {
   // 'stbl' — runs as the model keeps them; per-sample atoms the model does not
   // keep go back only while the samples are those they describe.
   void sampleTable(Bytes& b, const Media& m, const TrackOrigin* o) {
-    // The samples as read, where they were: the same bytes as last time.
+    // The samples as read, where they were: the same bytes as the file holds.
     const bool asRead = o && o->store == m.store && target_.offsetsAsStored;
-    if (asRead && !o->stblWritten.empty() && o->stblChannelLayout == m.channelLayout &&
-        o->stblDataRefs == m.dataRefs.size()) {
-      putBytes(b, o->stblWritten);
-      return;
-    }
     const size_t start = b.size();
-    writeSampleTable(b, m, o);
-    if (asRead) {
-      o->stblWritten.assign(b.begin() + long(start), b.end());
-      o->stblChannelLayout = m.channelLayout;
-      o->stblDataRefs = m.dataRefs.size();
+    if (asRead && o->table.size && o->table.channelLayout == m.channelLayout &&
+        o->table.dataRefs == m.dataRefs.size()) {
+      if (summary_) {
+        // Shorter than any real 'stbl', so it stands for these bytes alone.
+        AtomScope a(b, "stbl"_4cc);
+        put64(b, reinterpret_cast<uintptr_t>(o));
+        put64(b, o->table.at);
+        put64(b, o->table.size);
+        return;
+      }
+      b.insert(b.end(), origin_->moov.begin() + long(o->table.at),
+               origin_->moov.begin() + long(o->table.at + o->table.size));
+    } else {
+      writeSampleTable(b, m, o);
     }
+    if (asRead && placed_) placed_->push_back({m.track->serial, {start, b.size() - start, m.channelLayout, m.dataRefs.size()}});
   }
 
   void writeSampleTable(Bytes& b, const Media& m, const TrackOrigin* o) {
@@ -406,12 +412,20 @@ class Writer {
   const Movie& movie_;
   const MovieOrigin* origin_;
   const WriteTarget& target_;
+  const bool summary_;
+  std::vector<PlacedTable>* placed_;
 };
 
 }  // namespace
 
-Bytes writeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target) {
-  return Writer(movie, origin, target).movie();
+Bytes writeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target,
+                 std::vector<PlacedTable>* placed) {
+  if (placed) placed->clear();
+  return Writer(movie, origin, target, false, placed).movie();
+}
+
+Bytes summarizeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target) {
+  return Writer(movie, origin, target, true, nullptr).movie();
 }
 
 }  // namespace qte::file
