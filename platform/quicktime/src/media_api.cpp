@@ -247,14 +247,14 @@ OSErr GetMediaSample(Media theMedia, Handle dataOut, SInt32 maxSizeToGrow, SInt3
     if (err != noErr) return done(err);
   }
   if (sampleDescriptionH) {
-    const Bytes& desc = s.descriptions[chunk.descIndex - 1];
+    const Bytes& desc = s.descriptions[t.descIndexOf(first) - 1];
     OSErr err = fillHandle(reinterpret_cast<Handle>(sampleDescriptionH), desc.data(), desc.size());
     if (err != noErr) return done(err);
   }
   if (size) *size = static_cast<SInt32>(total);
   if (sampleTime) *sampleTime = toTimeValue(t.startOf(first));
   if (durationPerSample) *durationPerSample = static_cast<TimeValue>(d);
-  if (sampleDescriptionIndex) *sampleDescriptionIndex = static_cast<SInt32>(chunk.descIndex);
+  if (sampleDescriptionIndex) *sampleDescriptionIndex = static_cast<SInt32>(t.descIndexOf(first));
   if (numberOfSamples) *numberOfSamples = static_cast<SInt32>(n);
   if (sampleFlags) *sampleFlags = sync ? 0 : mediaSampleNotSync;
   return done(noErr);

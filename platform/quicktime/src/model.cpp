@@ -6,12 +6,46 @@
 #include <Aliases.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <new>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace qte {
+
+namespace {
+constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kBulk = size_t(1) << 20;
+}  // namespace
+
+void* bulkAllocate(size_t bytes) {
+  if (bytes < kBulk) return ::operator new(bytes);
+  size_t whole = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+  void* p = nullptr;
+  if (::posix_memalign(&p, kHugePage, whole) != 0) throw std::bad_alloc();
+  preferHugePages(p, whole);
+  return p;
+}
+
+void bulkFree(void* p, size_t bytes) {
+  if (bytes < kBulk) ::operator delete(p);
+  else ::free(p);
+}
+
+void preferHugePages(const void* p, size_t n) {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kHuge = kHugePage;
+  uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  uintptr_t to = (reinterpret_cast<uintptr_t>(p) + n) & ~(kHuge - 1);
+  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
 
 namespace {
 
@@ -144,12 +178,12 @@ OSErr readSampleBytes(const Media& media, uint32_t first, uint32_t n, uint8_t* o
   uint64_t offset = t.offsetOf(first);
   uint64_t size = 0;
   for (uint32_t k = 0; k < n; ++k) size += t.sizeOf(first + k);
-  if (chunk.inMemory) {
+  if (chunk.inMemory()) {
     if (offset + size > s.memory.size()) return invalidSampleTable;
     std::memcpy(out, s.memory.data() + offset, size);
     return noErr;
   }
-  const Bytes& desc = s.descriptions[chunk.descIndex - 1];
+  const Bytes& desc = s.descriptions[t.descIndexOf(first) - 1];
   uint16_t refIndex = be16(desc, 14);
   if (refIndex == 0 || refIndex > media.dataRefs.size()) return badDataRefIndex;
   std::string path = pathOf(media.dataRefs[refIndex - 1]);
@@ -175,10 +209,10 @@ OSErr copyMediaRange(const Media& src, Media& dst, int64_t from, int64_t to, int
   std::vector<uint32_t> descMap(ss.descriptions.size() + 1, 0);
   for (uint32_t k = first; k <= last; ++k) {
     const Chunk& chunk = st.chunkOf(k);
-    uint32_t srcDesc = chunk.descIndex;
+    uint32_t srcDesc = st.descIndexOf(k);
     if (!descMap[srcDesc]) {
       Bytes desc = ss.descriptions[srcDesc - 1];
-      if (!chunk.inMemory) {
+      if (!chunk.inMemory()) {
         // File-backed samples stay where they are: the copy names the same file.
         uint16_t refIndex = be16(desc, 14);
         if (refIndex == 0 || refIndex > src.dataRefs.size()) return badDataRefIndex;
@@ -199,14 +233,14 @@ OSErr copyMediaRange(const Media& src, Media& dst, int64_t from, int64_t to, int
     if (dst.scale != src.scale) d = std::max<int64_t>(1, rescale(d, dst.scale, src.scale));
     if (d > UINT32_MAX) return invalidDuration;
     uint64_t offset = st.offsetOf(k);
-    if (chunk.inMemory) {
+    if (chunk.inMemory()) {
       if (offset + size > ss.memory.size()) return invalidSampleTable;
       uint64_t at = ds.memory.size();
       ds.memory.insert(ds.memory.end(), ss.memory.begin() + static_cast<long>(offset),
                        ss.memory.begin() + static_cast<long>(offset + size));
       offset = at;
     }
-    ds.table.append(1, static_cast<uint32_t>(d), size, descMap[srcDesc], st.isSync(k), chunk.inMemory, offset);
+    ds.table.append(1, static_cast<uint32_t>(d), size, descMap[srcDesc], st.isSync(k), chunk.inMemory(), offset);
   }
   *dstFrom += rescale(from - st.startOf(first), dst.scale, src.scale);
   dst.modificationTime = nowMacTime();

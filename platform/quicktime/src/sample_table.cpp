@@ -49,8 +49,8 @@ const Chunk& SampleTable::chunkOf(uint32_t i) const {
 
 uint64_t SampleTable::offsetOf(uint32_t i) const {
   const Chunk& c = chunkOf(i);
-  if (!varySizes_) return c.offset + uint64_t(i - c.firstSample) * constantSize_;
-  uint64_t off = c.offset;
+  if (!varySizes_) return c.offset() + uint64_t(i - c.firstSample) * constantSize_;
+  uint64_t off = c.offset();
   for (uint32_t k = c.firstSample; k < i; ++k) off += sizes_[k];
   return off;
 }
@@ -105,7 +105,10 @@ void SampleTable::append(uint32_t n, uint32_t delta, uint32_t size, uint32_t des
     varySizes_ = true;
     sizes_.assign(first, constantSize_);
   }
-  if (varySizes_) sizes_.insert(sizes_.end(), n, size);
+  if (varySizes_) {
+    if (n == 1) sizes_.push_back(size);
+    else sizes_.insert(sizes_.end(), n, size);
+  }
 
   // Back-to-back with the last chunk, same description and place: extend it.
   // Chunks stay bounded so that locating a sample of varying size inside one
@@ -113,13 +116,13 @@ void SampleTable::append(uint32_t n, uint32_t delta, uint32_t size, uint32_t des
   bool merged = false;
   if (!chunks_.empty()) {
     Chunk& c = chunks_.back();
-    if (c.descIndex == descIndex && c.inMemory == inMemory && lastChunkEnd_ == offset &&
+    if (descRuns_.back().descIndex == descIndex && c.inMemory() == inMemory && lastChunkEnd_ == offset &&
         c.count + n <= kMaxSamplesPerChunk) {
       c.count += n;
       merged = true;
     }
   }
-  if (!merged) chunks_.push_back({first, n, descIndex, inMemory, offset});
+  if (!merged) chunks_.push_back({first, n, offset | (inMemory ? Chunk::kInMemory : 0)});
   lastChunkEnd_ = offset + uint64_t(n) * size;
 
   if (descRuns_.empty() || descRuns_.back().descIndex != descIndex) descRuns_.push_back({first, descIndex});

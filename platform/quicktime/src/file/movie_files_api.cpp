@@ -121,7 +121,7 @@ qte::file::WriteTarget inPlace(const std::string& path) {
   qte::file::WriteTarget target;
   target.path = path;
   target.offsetsAsStored = true;
-  target.chunkOffset = [](const qte::Track& t, size_t i) { return t.media->samples().table.chunks()[i].offset; };
+  target.chunkOffset = [](const qte::Track& t, size_t i) { return t.media->samples().table.chunks()[i].offset(); };
   return target;
 }
 
@@ -148,7 +148,7 @@ OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f) {
   auto origin = std::make_shared<MovieOrigin>();
   origin->path = path;
   origin->moovOffset = moov->offset;
-  origin->moov.resize(size_t(moov->size));
+  origin->moov = qte::file::AtomBytes(size_t(moov->size));
   if (!readAll(fd, moov->offset, origin->moov.data(), origin->moov.size())) {
     f = {ioErr, "reading the movie atom failed"};
     return f.err;
@@ -296,7 +296,7 @@ bool hasNewSamples(const qte::Movie& movie) {
   for (const auto& t : movie.tracks)
     if (t->media)
       for (const qte::Chunk& c : t->media->samples().table.chunks())
-        if (c.inMemory) return true;
+        if (c.inMemory()) return true;
   return false;
 }
 
@@ -332,7 +332,7 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
     // the atom written is the writer's rendering of the model, so reading it back
     // would give the same. Skipping that keeps an edit's cost to the atom's writing.
     origin->moovOffset = moovAt;
-    origin->moov = std::move(moov);
+    origin->moov = qte::file::AtomBytes(std::move(moov));
     for (qte::file::PlacedTable& p : placed) {
       auto it = origin->tracks.find(p.serial);
       if (it != origin->tracks.end()) it->second.table = std::move(p.table);

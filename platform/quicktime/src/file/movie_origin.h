@@ -37,11 +37,33 @@ struct TrackOrigin {
   TableBytes table;
 };
 
+// A movie atom's bytes: read from the file into memory not zeroed first (it is
+// megabytes for a long movie), or taken over from the writer after a save.
+class AtomBytes {
+ public:
+  AtomBytes() = default;
+  // Room for `n` bytes, to be filled.
+  explicit AtomBytes(size_t n);
+  explicit AtomBytes(Bytes&& written) : written_(std::move(written)), size_(written_.size()) {}
+  AtomBytes(const AtomBytes&) = delete;
+  AtomBytes& operator=(AtomBytes&& o) noexcept;
+  ~AtomBytes();
+
+  uint8_t* data() { return raw_ ? raw_ : written_.data(); }
+  const uint8_t* data() const { return raw_ ? raw_ : written_.data(); }
+  size_t size() const { return size_; }
+
+ private:
+  uint8_t* raw_ = nullptr;  // from bulkAllocate
+  Bytes written_;
+  size_t size_ = 0;
+};
+
 struct MovieOrigin {
   std::string path;
   Bytes ftyp;
   uint64_t moovOffset = 0;
-  Bytes moov;      // the movie atom as read, or as last saved in place
+  AtomBytes moov;  // the movie atom as read, or as last saved in place
   Bytes baseline;  // the writer's summary of the movie just after reading or saving
   uint32_t previewTime = 0, previewDuration = 0, posterTime = 0, selectionTime = 0, selectionDuration = 0;
   std::vector<Bytes> moovExtras;

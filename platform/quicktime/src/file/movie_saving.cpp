@@ -100,7 +100,7 @@ OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::strin
     if (!t->media) continue;
     const SampleStore& s = t->media->samples();
     bool used = false;
-    for (const Chunk& c : s.table.chunks()) used = used || c.inMemory;
+    for (const Chunk& c : s.table.chunks()) used = used || c.inMemory();
     if (!used || base.count(&s)) continue;
     base[&s] = newBytes;
     newBytes += s.memory.size();
@@ -114,7 +114,7 @@ OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::strin
   target.chunkOffset = [&](const Track& t, size_t i) {
     const SampleStore& s = t.media->samples();
     const Chunk& c = s.table.chunks()[i];
-    return c.inMemory ? dataAt + base[&s] + c.offset : c.offset;
+    return c.inMemory() ? dataAt + base[&s] + c.offset() : c.offset();
   };
 
   const TopAtom* live = nullptr;

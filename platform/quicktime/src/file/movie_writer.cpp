@@ -39,7 +39,10 @@ class Writer {
   Bytes movie() {
     Bytes b;
     // A movie read from a file renders to about the size it had.
-    if (origin_ && !summary_) b.reserve(origin_->moov.size() + 4096);
+    if (origin_ && !summary_) {
+      b.reserve(origin_->moov.size() + 4096);
+      preferHugePages(b.data(), b.capacity());
+    }
     {
       AtomScope moov(b, "moov"_4cc);
       movieHeader(b);
@@ -333,8 +336,8 @@ class Writer {
         put64(b, o->table.size);
         return;
       }
-      b.insert(b.end(), origin_->moov.begin() + long(o->table.at),
-               origin_->moov.begin() + long(o->table.at + o->table.size));
+      const uint8_t* table = origin_->moov.data() + o->table.at;
+      b.insert(b.end(), table, table + o->table.size);
     } else {
       writeSampleTable(b, m, o);
     }
@@ -381,11 +384,14 @@ class Writer {
       size_t countAt = b.size();
       put32(b, 0);
       uint32_t entries = 0;
+      uint32_t lastDesc = 0;
       for (size_t i = 0; i < chunks.size(); ++i) {
-        if (i > 0 && chunks[i].count == chunks[i - 1].count && chunks[i].descIndex == chunks[i - 1].descIndex) continue;
+        uint32_t desc = t.descIndexOf(chunks[i].firstSample);
+        if (i > 0 && chunks[i].count == chunks[i - 1].count && desc == lastDesc) continue;
         put32(b, uint32_t(i + 1));
         put32(b, chunks[i].count);
-        put32(b, chunks[i].descIndex);
+        put32(b, desc);
+        lastDesc = desc;
         ++entries;
       }
       for (int k = 0; k < 4; ++k) b[countAt + k] = uint8_t(entries >> (24 - 8 * k));

@@ -214,7 +214,7 @@ bool SampleTableReader::read(const Atom& stbl, const std::vector<DataRef>& refs,
       uint64_t bytes = uint64_t(n) * size;
       if (duration + uint64_t(n) * delta > uint64_t(INT64_MAX) / 2)
         return bad(*t.stts, "total duration overflows");
-      if (offset > UINT64_MAX - bytes) return bad(wide ? *t.co64 : *t.stco, "chunk offsets overflow");
+      if (offset > Chunk::kMaxOffset - bytes) return bad(wide ? *t.co64 : *t.stco, "chunk offsets overflow");
       table.append(n, delta, size, desc, sync, false, offset);
       duration += uint64_t(n) * delta;
       offset += bytes;
