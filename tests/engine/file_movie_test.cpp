@@ -280,7 +280,7 @@ TEST(MovieFiles, SavesAreCrashSafeAtEveryWrite) {
     ASSERT_EQ(qte::file::scanTopLevel(fd, uint64_t(st.st_size), top, f), noErr);
     close(fd);
     std::vector<qte::file::WriteStep> plan;
-    qte::Bytes moov;
+    qte::file::WrittenAtom moov;
     uint64_t moovAt = 0;
     std::vector<qte::file::PlacedTable> placed;
     auto* model = reinterpret_cast<qte::Movie*>(m.movie);
@@ -300,9 +300,13 @@ TEST(MovieFiles, SavesAreCrashSafeAtEveryWrite) {
         EXPECT_EQ(t, title(m));
       }
       if (k < plan.size()) {
-        const auto& w = plan[k];
-        if (state.size() < w.offset + w.size()) state.resize(w.offset + w.size());
-        std::copy(w.data(moov), w.data(moov) + w.size(), state.begin() + long(w.offset));
+        uint64_t at = plan[k].offset;
+        plan[k].forEach(moov, [&](const uint8_t* p, size_t n) {
+          if (state.size() < at + n) state.resize(at + n);
+          std::copy(p, p + n, state.begin() + long(at));
+          at += n;
+          return true;
+        });
       }
     }
   }

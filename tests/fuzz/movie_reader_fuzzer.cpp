@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qte::file::Failure fail;
     if (qte::file::scanTopLevel(fd, size, top, fail) == noErr) {
       std::vector<qte::file::WriteStep> plan;
-      qte::Bytes moov;
+      qte::file::WrittenAtom moov;
       uint64_t at = 0;
       std::vector<qte::file::PlacedTable> placed;
       (void)qte::file::planUpdate(*model, qte::file::originOf(*model).get(), path, top, size, plan, moov, at, placed,

@@ -122,13 +122,14 @@ void putBytes(Bytes& b, const Bytes& v) { b.insert(b.end(), v.begin(), v.end());
 
 void putFullHeader(Bytes& b, uint8_t version, uint32_t flags) { put32(b, uint32_t(version) << 24 | (flags & 0xFFFFFF)); }
 
-AtomScope::AtomScope(Bytes& b, OSType type) : b_(b), start_(b.size()) {
+AtomScope::AtomScope(Bytes& b, OSType type, const size_t* elsewhere)
+    : b_(b), start_(b.size()), elsewhere_(elsewhere), elsewhereAtStart_(elsewhere ? *elsewhere : 0) {
   put32(b, 0);
   put32(b, type);
 }
 
 AtomScope::~AtomScope() {
-  uint64_t size = b_.size() - start_;
+  uint64_t size = b_.size() - start_ + (elsewhere_ ? *elsewhere_ - elsewhereAtStart_ : 0);
   // Movie atoms never approach 4 GiB: the reader refuses to load one that large.
   for (int i = 0; i < 4; ++i) b_[start_ + i] = uint8_t(size >> (24 - 8 * i));
 }

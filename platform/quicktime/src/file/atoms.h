@@ -125,10 +125,12 @@ void put64s(Bytes& b, size_t n, Value value) {
 }
 
 // Opens an atom; the destructor writes its 32-bit size. Only a top-level 'mdat'
-// can pass 4 GiB, and its header is written by hand.
+// can pass 4 GiB, and its header is written by hand. `elsewhere`, when given,
+// counts bytes of the atom that are not appended to `b` (they are written from
+// where they lie); its growth while the scope is open adds to the size.
 class AtomScope {
  public:
-  AtomScope(Bytes& b, OSType type);
+  AtomScope(Bytes& b, OSType type, const size_t* elsewhere = nullptr);
   ~AtomScope();
   AtomScope(const AtomScope&) = delete;
   AtomScope& operator=(const AtomScope&) = delete;
@@ -136,6 +138,8 @@ class AtomScope {
  private:
   Bytes& b_;
   size_t start_;
+  const size_t* elsewhere_;
+  size_t elsewhereAtStart_;
 };
 
 // A full atom's version and flags.

@@ -148,8 +148,9 @@ OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f) {
   auto origin = std::make_shared<MovieOrigin>();
   origin->path = path;
   origin->moovOffset = moov->offset;
-  origin->moov = qte::file::AtomBytes(size_t(moov->size));
-  if (!readAll(fd, moov->offset, origin->moov.data(), origin->moov.size())) {
+  auto held = std::make_shared<qte::file::AtomBytes>(size_t(moov->size));
+  origin->moov = held;
+  if (!readAll(fd, moov->offset, held->data(), held->size())) {
     f = {ioErr, "reading the movie atom failed"};
     return f.err;
   }
@@ -160,9 +161,9 @@ OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f) {
   Atom a;
   a.type = "moov"_4cc;
   a.offset = moov->offset;
-  a.start = origin->moov.data();
-  a.size = origin->moov.size();
-  a.header = qte::file::get32(origin->moov.data()) == 1 ? 16 : 8;
+  a.start = held->data();
+  a.size = held->size();
+  a.header = qte::file::get32(held->data()) == 1 ? 16 : 8;
   auto movie = std::make_unique<qte::Movie>();
   if (OSErr err = qte::file::readMovie(a, path, fileSize, *movie, *origin, f)) return err;
 
@@ -312,7 +313,7 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
   std::vector<TopAtom> top;
   if (OSErr err = qte::file::scanTopLevel(file.fd, fileSize, top, f)) return fail(err, file.path + ": " + f.message);
   std::vector<qte::file::WriteStep> plan;
-  Bytes moov;
+  qte::file::WrittenAtom moov;
   uint64_t moovAt = 0;
   std::vector<qte::file::PlacedTable> placed;
   if (OSErr err =
@@ -321,7 +322,13 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
   if (plan.empty()) return succeed();
   const bool newSamples = hasNewSamples(*movie);
   for (const qte::file::WriteStep& s : plan) {
-    if (!writeAll(file.fd, s.offset, s.data(moov), s.size()) || ::fdatasync(file.fd) != 0) {
+    uint64_t at = s.offset;
+    auto write = [&](const uint8_t* p, size_t n) {
+      bool ok = writeAll(file.fd, at, p, n);
+      at += n;
+      return ok;
+    };
+    if (!s.forEach(moov, write) || ::fdatasync(file.fd) != 0) {
       int e = errno;
       return fail(errnoResult(e), file.path + ": saving the movie failed at offset " + std::to_string(s.offset) +
                                       ": " + std::strerror(e) + " (the file still holds the previous movie)");
@@ -332,10 +339,14 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
     // the atom written is the writer's rendering of the model, so reading it back
     // would give the same. Skipping that keeps an edit's cost to the atom's writing.
     origin->moovOffset = moovAt;
-    origin->moov = qte::file::AtomBytes(std::move(moov));
-    for (qte::file::PlacedTable& p : placed) {
-      auto it = origin->tracks.find(p.serial);
-      if (it != origin->tracks.end()) it->second.table = std::move(p.table);
+    // Sample tables made anew now lie in the file as this atom's own bytes hold them.
+    if (!placed.empty()) {
+      auto held = std::make_shared<const Bytes>(std::move(moov.own));
+      for (qte::file::PlacedTable& p : placed) {
+        auto it = origin->tracks.find(p.serial);
+        if (it != origin->tracks.end())
+          it->second.table = {held, held->data() + p.at, p.size, std::move(p.channelLayout), p.dataRefs};
+      }
     }
     origin->baseline = qte::file::summarizeMovie(*movie, origin.get(), inPlace(file.path));
     return succeed();
@@ -429,13 +440,13 @@ OSErr flattenTo(const qte::Movie& movie, const std::string& path, bool fastStart
     uint64_t guess = 0;
     for (int round = 0; round < 4; ++round) {
       dataAt = ftyp.size() + guess + mdatHeader;
-      moov = qte::file::writeMovie(movie, origin.get(), target);
+      moov = qte::file::writeMovie(movie, origin.get(), target).flat();
       if (moov.size() == guess) break;
       guess = moov.size();
     }
   } else {
     dataAt = ftyp.size() + wide + mdatHeader;
-    moov = qte::file::writeMovie(movie, origin.get(), target);
+    moov = qte::file::writeMovie(movie, origin.get(), target).flat();
   }
 
   std::string temp = path + ".flattening-XXXXXX";

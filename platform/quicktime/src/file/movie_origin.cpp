@@ -3,26 +3,13 @@
 #include "movie_origin.h"
 
 #include <mutex>
-#include <utility>
 #include <unordered_map>
 
 namespace qte::file {
 
-AtomBytes::AtomBytes(size_t n) : raw_(static_cast<uint8_t*>(bulkAllocate(n))), size_(n) {}
+AtomBytes::AtomBytes(size_t n) : data_(static_cast<uint8_t*>(bulkAllocate(n))), size_(n) {}
 
-AtomBytes::~AtomBytes() {
-  if (raw_) bulkFree(raw_, size_);
-}
-
-AtomBytes& AtomBytes::operator=(AtomBytes&& o) noexcept {
-  if (this != &o) {
-    if (raw_) bulkFree(raw_, size_);
-    raw_ = std::exchange(o.raw_, nullptr);
-    written_ = std::move(o.written_);
-    size_ = std::exchange(o.size_, 0);
-  }
-  return *this;
-}
+AtomBytes::~AtomBytes() { bulkFree(data_, size_); }
 
 namespace {
 

@@ -12,9 +12,12 @@
 
 namespace qte::file {
 
-// A track's 'stbl' inside the origin's movie atom.
+// A track's 'stbl' as the file holds it: in the movie atom as read, or in the
+// part of a later save's atom that the writer made.
 struct TableBytes {
-  size_t at = 0, size = 0;
+  std::shared_ptr<const void> holder;  // keeps `data` alive
+  const uint8_t* data = nullptr;
+  size_t size = 0;
   Bytes channelLayout;  // the sound descriptions' layout it was written with
   size_t dataRefs = 0;  // how many data references its descriptions could name
 };
@@ -30,40 +33,36 @@ struct TrackOrigin {
   std::vector<OSType> selfRefTypes;  // per data reference: its type when it named this file, else 0
   Bytes timeCodeFontName;  // tcmi font name (Pascal string)
   std::vector<Bytes> trak, mdia, minf, gmhd, stbl, dinf;  // children kept verbatim
-  // Where the movie atom in the file holds the 'stbl' of `store` (empty: nowhere),
-  // and what it was written with. While the media holds that store, its chunks lie
-  // where they are and these still hold, a save copies those bytes rather than
-  // write hundreds of thousands of entries again.
+  // The 'stbl' the file holds for `store` (empty: none), and what it was written
+  // with. While the media holds that store, its chunks lie where they are and
+  // these still hold, a save writes those bytes again rather than hundreds of
+  // thousands of entries.
   TableBytes table;
 };
 
-// A movie atom's bytes: read from the file into memory not zeroed first (it is
-// megabytes for a long movie), or taken over from the writer after a save.
+// A movie atom's bytes as read from the file, in memory not zeroed first: it is
+// megabytes for a long movie.
 class AtomBytes {
  public:
-  AtomBytes() = default;
-  // Room for `n` bytes, to be filled.
-  explicit AtomBytes(size_t n);
-  explicit AtomBytes(Bytes&& written) : written_(std::move(written)), size_(written_.size()) {}
+  explicit AtomBytes(size_t n);  // room for `n` bytes, to be filled
   AtomBytes(const AtomBytes&) = delete;
-  AtomBytes& operator=(AtomBytes&& o) noexcept;
+  AtomBytes& operator=(const AtomBytes&) = delete;
   ~AtomBytes();
 
-  uint8_t* data() { return raw_ ? raw_ : written_.data(); }
-  const uint8_t* data() const { return raw_ ? raw_ : written_.data(); }
+  uint8_t* data() { return data_; }
+  const uint8_t* data() const { return data_; }
   size_t size() const { return size_; }
 
  private:
-  uint8_t* raw_ = nullptr;  // from bulkAllocate
-  Bytes written_;
-  size_t size_ = 0;
+  uint8_t* data_;  // from bulkAllocate
+  size_t size_;
 };
 
 struct MovieOrigin {
   std::string path;
   Bytes ftyp;
   uint64_t moovOffset = 0;
-  AtomBytes moov;  // the movie atom as read, or as last saved in place
+  std::shared_ptr<const AtomBytes> moov;  // the movie atom as read
   Bytes baseline;  // the writer's summary of the movie just after reading or saving
   uint32_t previewTime = 0, previewDuration = 0, posterTime = 0, selectionTime = 0, selectionDuration = 0;
   std::vector<Bytes> moovExtras;

@@ -23,7 +23,6 @@ struct Reader {
   MovieOrigin& origin;
   AtomPath path;
   Failure fail;
-  const uint8_t* moovStart = nullptr;  // sample tables are found again by their place in it
 
   bool bad(uint64_t at, const std::string& what, OSErr err = badPublicMovieAtom) {
     if (fail.err == noErr) {
@@ -70,7 +69,6 @@ void readMatrix(Cursor& c, MatrixRecord& m) {
 
 bool Reader::movie(const Atom& moov, Movie& m) {
   Enter e(*this, "moov");
-  moovStart = moov.start;
   std::vector<Atom> kids;
   if (!children(moov, kids)) return false;
   bool haveHeader = false;
@@ -436,7 +434,8 @@ bool Reader::mediaInfo(const Atom& minf, Media& media, TrackOrigin& o) {
         if (!readSampleTable(a, media.dataRefs, filePath, fileSize, *store, &o.stbl, path, fail)) return false;
         media.store = store;
         o.store = store;
-        o.table.at = size_t(a.start - moovStart);
+        o.table.holder = origin.moov;
+        o.table.data = a.start;
         o.table.size = a.size;
         break;
       }
@@ -526,7 +525,7 @@ bool Reader::dataRefs(const Atom& dinf, Media& media, TrackOrigin& o) {
 
 OSErr readMovie(const Atom& moov, const std::string& filePath, uint64_t fileSize, Movie& movie, MovieOrigin& origin,
                 Failure& fail) {
-  Reader r{filePath, fileSize, origin, {}, {}, nullptr};
+  Reader r{filePath, fileSize, origin, {}, {}};
   if (!r.movie(moov, movie)) {
     fail = r.fail;
     return fail.err;

@@ -87,8 +87,8 @@ OSErr scanTopLevel(int fd, uint64_t fileSize, std::vector<TopAtom>& out, Failure
 }
 
 OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::string& path,
-                 const std::vector<TopAtom>& top, uint64_t fileSize, std::vector<WriteStep>& plan, Bytes& moov,
-                 uint64_t& moovAt, std::vector<PlacedTable>& placed, Failure& fail) {
+                 const std::vector<TopAtom>& top, uint64_t fileSize, std::vector<WriteStep>& plan,
+                 WrittenAtom& moov, uint64_t& moovAt, std::vector<PlacedTable>& placed, Failure& fail) {
   plan.clear();
   uint64_t end = top.empty() ? 0 : top.back().offset + top.back().size;
   if (end > fileSize) end = fileSize;

@@ -27,9 +27,11 @@ struct WriteStep {
   Bytes bytes;
   size_t moovFrom = 0, moovSize = 0;
 
-  // What to write, given the plan's movie atom.
-  const uint8_t* data(const Bytes& moov) const { return moovSize ? moov.data() + moovFrom : bytes.data(); }
-  size_t size() const { return moovSize ? moovSize : bytes.size(); }
+  // Hands what to write to out(data, size), piece by piece, given the plan's movie atom.
+  template <class Out>
+  bool forEach(const WrittenAtom& moov, Out out) const {
+    return moovSize ? moov.forEach(moovFrom, moovSize, out) : out(bytes.data(), bytes.size());
+  }
 };
 
 // The writes that save `movie` into the file whose top level is `top`: each must
@@ -37,7 +39,7 @@ struct WriteStep {
 // where it goes and `placed` where its sample tables lie in it. An empty plan
 // means the file already holds this movie.
 OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::string& path,
-                 const std::vector<TopAtom>& top, uint64_t fileSize, std::vector<WriteStep>& plan, Bytes& moov,
-                 uint64_t& moovAt, std::vector<PlacedTable>& placed, Failure& fail);
+                 const std::vector<TopAtom>& top, uint64_t fileSize, std::vector<WriteStep>& plan,
+                 WrittenAtom& moov, uint64_t& moovAt, std::vector<PlacedTable>& placed, Failure& fail);
 
 }  // namespace qte::file

@@ -36,15 +36,17 @@ class Writer {
          std::vector<PlacedTable>* placed)
       : movie_(movie), origin_(origin), target_(target), summary_(summary), placed_(placed) {}
 
+  WrittenAtom written() {
+    WrittenAtom atom;
+    atom.own = movie();
+    atom.borrowed = std::move(borrowed_);
+    return atom;
+  }
+
   Bytes movie() {
     Bytes b;
-    // A movie read from a file renders to about the size it had.
-    if (origin_ && !summary_) {
-      b.reserve(origin_->moov.size() + 4096);
-      preferHugePages(b.data(), b.capacity());
-    }
     {
-      AtomScope moov(b, "moov"_4cc);
+      AtomScope moov(b, "moov"_4cc, &elsewhere_);
       movieHeader(b);
       clip(b, movie_.clip);
       for (const auto& t : movie_.tracks)
@@ -113,7 +115,7 @@ class Writer {
 
   void track(Bytes& b, const Track& t) {
     const TrackOrigin* o = trackOrigin(origin_, t);
-    AtomScope trak(b, "trak"_4cc);
+    AtomScope trak(b, "trak"_4cc, &elsewhere_);
     trackHeader(b, t, o);
     if (t.aperture.present) {
       AtomScope tapt(b, "tapt"_4cc);
@@ -194,7 +196,7 @@ class Writer {
   }
 
   void mediaAtom(Bytes& b, const Media& m, const TrackOrigin* o) {
-    AtomScope mdia(b, "mdia"_4cc);
+    AtomScope mdia(b, "mdia"_4cc, &elsewhere_);
     {
       uint64_t duration = static_cast<uint64_t>(m.samples().table.duration());
       uint8_t v = duration > k32 ? 1 : 0;
@@ -224,7 +226,7 @@ class Writer {
   }
 
   void mediaInfo(Bytes& b, const Media& m, const TrackOrigin* o) {
-    AtomScope minf(b, "minf"_4cc);
+    AtomScope minf(b, "minf"_4cc, &elsewhere_);
     if (m.type == VideoMediaType) {
       auto* v = dynamic_cast<const VisualHandler*>(m.handler.get());
       AtomScope a(b, "vmhd"_4cc);
@@ -331,17 +333,16 @@ class Writer {
       if (summary_) {
         // Shorter than any real 'stbl', so it stands for these bytes alone.
         AtomScope a(b, "stbl"_4cc);
-        put64(b, reinterpret_cast<uintptr_t>(o));
-        put64(b, o->table.at);
+        put64(b, reinterpret_cast<uintptr_t>(o->table.data));
         put64(b, o->table.size);
-        return;
+      } else {
+        borrowed_.push_back({b.size(), o->table.data, o->table.size});
+        elsewhere_ += o->table.size;
       }
-      const uint8_t* table = origin_->moov.data() + o->table.at;
-      b.insert(b.end(), table, table + o->table.size);
-    } else {
-      writeSampleTable(b, m, o);
+      return;
     }
-    if (asRead && placed_) placed_->push_back({m.track->serial, {start, b.size() - start, m.channelLayout, m.dataRefs.size()}});
+    writeSampleTable(b, m, o);
+    if (asRead && placed_) placed_->push_back({m.track->serial, start, b.size() - start, m.channelLayout, m.dataRefs.size()});
   }
 
   void writeSampleTable(Bytes& b, const Media& m, const TrackOrigin* o) {
@@ -420,14 +421,32 @@ class Writer {
   const WriteTarget& target_;
   const bool summary_;
   std::vector<PlacedTable>* placed_;
+  std::vector<WrittenAtom::Borrowed> borrowed_;
+  size_t elsewhere_ = 0;  // bytes of borrowed_
 };
 
 }  // namespace
 
-Bytes writeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target,
-                 std::vector<PlacedTable>* placed) {
+size_t WrittenAtom::size() const {
+  size_t n = own.size();
+  for (const Borrowed& b : borrowed) n += b.size;
+  return n;
+}
+
+Bytes WrittenAtom::flat() const {
+  Bytes out;
+  out.reserve(size());
+  forEach(0, size(), [&](const uint8_t* p, size_t n) {
+    out.insert(out.end(), p, p + n);
+    return true;
+  });
+  return out;
+}
+
+WrittenAtom writeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target,
+                       std::vector<PlacedTable>* placed) {
   if (placed) placed->clear();
-  return Writer(movie, origin, target, false, placed).movie();
+  return Writer(movie, origin, target, false, placed).written();
 }
 
 Bytes summarizeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target) {

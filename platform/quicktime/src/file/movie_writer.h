@@ -3,6 +3,7 @@
 
 #include "movie_origin.h"
 
+#include <algorithm>
 #include <functional>
 
 namespace qte::file {
@@ -17,22 +18,60 @@ struct WriteTarget {
   std::function<uint64_t(const Track&, size_t index)> chunkOffset;
 };
 
-// Where the writer put a track's sample table in the movie atom it made.
+// A movie atom as the writer makes it: its own bytes with, at given places,
+// stretches borrowed from elsewhere (the file's sample tables as read), which go
+// out from where they lie rather than being copied in.
+struct WrittenAtom {
+  struct Borrowed {
+    size_t at;  // the place in `own` they go before
+    const uint8_t* data;
+    size_t size;
+  };
+  Bytes own;
+  std::vector<Borrowed> borrowed;  // in order of `at`
+
+  size_t size() const;
+  // Hands the `n` bytes from `from` to out(data, size) in order, in as few pieces as they lie in.
+  template <class Out>
+  bool forEach(size_t from, size_t n, Out out) const;
+  Bytes flat() const;
+};
+
+// A sample table the writer made for a track whose samples are as read (its
+// channel layout changed, say): where it lies in the atom's own bytes.
 struct PlacedTable {
   int32_t serial;  // the track's
-  TableBytes table;
+  size_t at, size;
+  Bytes channelLayout;
+  size_t dataRefs;
 };
 
 // The movie atom for `movie`. Atoms kept from the file it was read from go back in,
-// and so do the origin's sample tables of media whose samples are as read.
-// `placed`, when given, receives where those tracks' sample tables went.
-Bytes writeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target,
-                 std::vector<PlacedTable>* placed = nullptr);
+// and so do, borrowed, the file's sample tables of media whose samples are as
+// read. `placed`, when given, receives the sample tables of such media made anew.
+WrittenAtom writeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target,
+                       std::vector<PlacedTable>* placed = nullptr);
 
 // What writeMovie would make, with each sample table copied from the origin
 // standing as a short reference to it: against one state of the origin, two
 // summaries are equal exactly when the movie atoms are. Checking whether a movie
 // changed costs a few kilobytes this way, not the whole atom.
 Bytes summarizeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target);
+
+template <class Out>
+bool WrittenAtom::forEach(size_t from, size_t n, Out out) const {
+  size_t pos = 0;   // in the whole atom
+  size_t mine = 0;  // in `own`
+  auto piece = [&](const uint8_t* data, size_t size) {
+    size_t lo = std::max(pos, from), hi = std::min(pos + size, from + n);
+    pos += size;
+    return lo >= hi || out(data + (lo - (pos - size)), hi - lo);
+  };
+  for (const Borrowed& b : borrowed) {
+    if (!piece(own.data() + mine, b.at - mine) || !piece(b.data, b.size)) return false;
+    mine = b.at;
+  }
+  return piece(own.data() + mine, own.size() - mine);
+}
 
 }  // namespace qte::file
