@@ -6,6 +6,9 @@
 
 #include <fcntl.h>
 
+#include <cstring>
+#include <utility>
+
 using namespace enginetest;
 
 namespace {
@@ -62,6 +65,50 @@ std::string summary(Movie m) {
     }
   }
   return s;
+}
+
+// The 'stbl' atoms of a file's first movie atom, track by track.
+std::vector<std::vector<uint8_t>> sampleTablesOf(const std::vector<uint8_t>& file) {
+  auto be32 = [&](size_t at) { return uint32_t(file[at] << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3]); };
+  std::vector<std::vector<uint8_t>> tables;
+  // Children of [from, to) of the given type.
+  auto find = [&](size_t from, size_t to, const char* type, auto each) {
+    for (size_t at = from; at + 8 <= to && be32(at) >= 8;) {
+      if (std::memcmp(&file[at + 4], type, 4) == 0) each(at, at + be32(at));
+      at += be32(at);
+    }
+  };
+  bool seen = false;
+  find(0, file.size(), "moov", [&](size_t moov, size_t moovEnd) {
+    if (std::exchange(seen, true)) return;
+    find(moov + 8, moovEnd, "trak", [&](size_t trak, size_t trakEnd) {
+      find(trak + 8, trakEnd, "mdia", [&](size_t mdia, size_t mdiaEnd) {
+        find(mdia + 8, mdiaEnd, "minf", [&](size_t minf, size_t minfEnd) {
+          find(minf + 8, minfEnd, "stbl", [&](size_t stbl, size_t stblEnd) {
+            tables.emplace_back(file.begin() + long(stbl), file.begin() + long(stblEnd));
+          });
+        });
+      });
+    });
+  });
+  return tables;
+}
+
+OSErr setStereo(Track t) {
+  uint8_t layout[kAudioChannelLayoutHeaderSize] = {};
+  AudioChannelLayoutTag tag = kAudioChannelLayoutTag_Stereo;
+  std::memcpy(layout, &tag, sizeof tag);
+  return QTSetTrackProperty(t, kQTPropertyClass_Audio, kQTAudioPropertyID_ChannelLayout, sizeof layout, layout);
+}
+
+AudioChannelLayoutTag layoutTagOf(Track t) {
+  uint8_t layout[64] = {};
+  ByteCount used = 0;
+  if (QTGetTrackProperty(t, kQTPropertyClass_Audio, kQTAudioPropertyID_ChannelLayout, sizeof layout, layout, &used))
+    return 0;
+  AudioChannelLayoutTag tag;
+  std::memcpy(&tag, layout, sizeof tag);
+  return tag;
 }
 
 std::string createMovieFile(const std::string& path) {
@@ -142,6 +189,101 @@ TEST(MovieFiles, WrittenMoviesReadBackAndUneditedSavesChangeNothing) {
     EXPECT_NE(info.find("\"VideoCount\": \"1\""), std::string::npos) << info;
     EXPECT_NE(info.find("\"AudioCount\": \"1\""), std::string::npos) << info;
   }
+}
+
+TEST(MovieFiles, SavesInPlaceKeepUneditedSampleTablesByteForByte) {
+  ScratchDir dir;
+  std::string path = dir / "a.mov";
+  std::string written = createMovieFile(path);
+  const auto tables = sampleTablesOf(fileBytes(path));
+  ASSERT_EQ(tables.size(), 2u);
+  {
+    OpenedMovie m(path);
+    ASSERT_EQ(m.err, noErr) << m.message;
+    // Two edits and saves in one session: the second atom is larger and moves.
+    setTitle(m, "First");
+    ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
+    setTitle(m, "Second, and longer than the first");
+    ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
+    EXPECT_EQ(sampleTablesOf(fileBytes(path)), tables);
+    auto once = fileBytes(path);
+    ASSERT_EQ(m.save(), noErr);
+    EXPECT_EQ(fileBytes(path), once) << "a save with nothing changed since the last wrote";
+
+    // A layout makes the sound track's table anew; later saves keep that one.
+    ASSERT_EQ(setStereo(GetMovieIndTrack(m, 2)), noErr);
+    ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
+    const auto withLayout = sampleTablesOf(fileBytes(path));
+    ASSERT_EQ(withLayout.size(), 2u);
+    EXPECT_EQ(withLayout[0], tables[0]);
+    EXPECT_NE(withLayout[1], tables[1]);
+    setTitle(m, "Third");
+    ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
+    EXPECT_EQ(sampleTablesOf(fileBytes(path)), withLayout);
+    once = fileBytes(path);
+    ASSERT_EQ(m.save(), noErr);
+    EXPECT_EQ(fileBytes(path), once);
+  }
+  OpenedMovie again(path, fsRdPerm);
+  ASSERT_EQ(again.err, noErr) << again.message;
+  std::string expect = written;
+  expect.replace(expect.find("title=Round trip"), 16, "title=Third");
+  EXPECT_EQ(summary(again), expect);
+  EXPECT_EQ(layoutTagOf(GetMovieIndTrack(again, 2)), AudioChannelLayoutTag(kAudioChannelLayoutTag_Stereo));
+}
+
+// Files may hold chunks far longer than the engine writes: varying sizes are
+// found across them all the same, and equal sizes stay one chunk.
+TEST(MovieFiles, LongChunksFromOtherWriters) {
+  ScratchDir dir;
+  std::string path = dir / "long.mov";
+  constexpr SInt32 kSamples = 10000;
+  {
+    FSSpec fsSpec = fsSpecOf(path);
+    short ref = 0;
+    Movie movie = nullptr;
+    ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+    Track v = NewMovieTrack(movie, 320 << 16, 240 << 16, 0);
+    Media vm = NewTrackMedia(v, VideoMediaType, 600, nullptr, 0);
+    BeginMediaEdits(vm);
+    for (SInt32 i = 0; i < kSamples; ++i) addSamples(vm, imageDescription(320, 240), 1, 1, 3 + i % 4, true, uint8_t(i));
+    EndMediaEdits(vm);
+    InsertMediaIntoTrack(v, 0, 0, GetMediaDuration(vm), fixed1);
+    Track s = NewMovieTrack(movie, 0, 0, 0x100);
+    Media sm = NewTrackMedia(s, SoundMediaType, 44100, nullptr, 0);
+    BeginMediaEdits(sm);
+    addSamples(sm, soundDescription(1), kSamples, 1, 2, true, 5);
+    EndMediaEdits(sm);
+    InsertMediaIntoTrack(s, 0, 0, GetMediaDuration(sm), fixed1);
+    ASSERT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr) << QTEngineLastFileErrorMessage();
+    DisposeMovie(movie);
+    CloseMovieFile(ref);
+  }
+  // Each track's samples lie back to back; one 'stsc' entry makes them one chunk.
+  auto file = fileBytes(path);
+  std::string text(file.begin(), file.end());
+  for (size_t at = text.find("stsc"); at != std::string::npos; at = text.find("stsc", at + 4)) {
+    const uint8_t entry[16] = {0, 0, 0, 1, 0, 0, 0, 1, uint8_t(kSamples >> 24), uint8_t(kSamples >> 16),
+                               uint8_t(kSamples >> 8), uint8_t(kSamples), 0, 0, 0, 1};
+    std::memcpy(&file[at + 8], entry, sizeof entry);  // count 1, then the entry; later entries are unread
+  }
+  writeBytes(path, file);
+
+  OpenedMovie m(path, fsRdPerm);
+  ASSERT_EQ(m.err, noErr) << m.message;
+  Media vm = GetTrackMedia(GetMovieIndTrack(m, 1));
+  ASSERT_EQ(GetMediaSampleCount(vm), kSamples);
+  for (TimeValue i : {0, 4095, 4096, 4097, 8191, 8192, kSamples - 1}) {
+    std::vector<uint8_t> expect(size_t(3 + i % 4));
+    for (size_t k = 0; k < expect.size(); ++k) expect[k] = uint8_t(i + k);
+    EXPECT_EQ(sampleAt(vm, i), expect) << "sample " << i;
+  }
+  Media sm = GetTrackMedia(GetMovieIndTrack(m, 2));
+  HandleHolder data;
+  SInt32 size = 0, count = 0;
+  ASSERT_EQ(GetMediaSample(sm, data, 0, &size, 0, nullptr, nullptr, nullptr, nullptr, 0, &count, nullptr), noErr);
+  EXPECT_EQ(count, kSamples) << "samples of one size in one chunk come back together";
+  EXPECT_EQ(data.bytes()[2 * (kSamples - 1)], uint8_t(5 + kSamples - 1));
 }
 
 TEST(MovieFiles, FlattenWritesOneSelfContainedFileEitherWay) {
@@ -340,6 +482,7 @@ TEST(MovieFiles, FilesOtherToolsWrote) {
     ASSERT_EQ(access(path.c_str(), R_OK), 0) << "ffmpeg made no file";
     const std::string before = packets(path);
     const auto bytes = fileBytes(path);
+    const auto tables = sampleTablesOf(bytes);
     {
       OpenedMovie m(path);
       ASSERT_EQ(m.err, noErr) << m.message;
@@ -351,6 +494,7 @@ TEST(MovieFiles, FilesOtherToolsWrote) {
       ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
     }
     EXPECT_EQ(packets(path), before) << "samples or their timing changed";
+    EXPECT_EQ(sampleTablesOf(fileBytes(path)), tables) << "sample tables rewritten";
     std::string after = run("ffprobe -v error -show_chapters -show_format -show_streams -of compact '" + path + "'");
     if (c.args.find("-timecode") != std::string::npos) {
       EXPECT_NE(after.find("timecode=01:00:00:00"), std::string::npos) << after;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qte {
@@ -25,7 +26,9 @@ constexpr Fixed kFixedOne = 0x10000;
 void preferHugePages(const void* p, size_t n);
 
 // Memory for tables that may run to megabytes: from a megabyte up, whole aligned
-// huge pages (see preferHugePages); below, the ordinary heap.
+// huge pages (see preferHugePages); below, the ordinary heap. Elements made
+// without a value are left unset (resize, then fill), as the tables are
+// written whole right after.
 void* bulkAllocate(size_t bytes);
 void bulkFree(void* p, size_t bytes);
 
@@ -37,6 +40,14 @@ struct BulkAllocator {
   BulkAllocator(const BulkAllocator<U>&) {}
   T* allocate(size_t n) { return static_cast<T*>(bulkAllocate(n * sizeof(T))); }
   void deallocate(T* p, size_t n) { bulkFree(p, n * sizeof(T)); }
+  template <class U>
+  void construct(U* p) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
   template <class U>
   bool operator==(const BulkAllocator<U>&) const { return true; }
   template <class U>
@@ -157,12 +168,26 @@ class SampleTable {
   uint32_t nextDescStart(uint32_t i) const;
   uint32_t prevDescStart(uint32_t i) const;
 
-  // Room for what a file's tables announce, so that reading a long movie does not
-  // grow (and copy) the lists step by step. Sizes only when they vary.
-  void reserve(uint32_t samples, uint32_t chunks, uint32_t syncSamples, bool sizesVary);
   // Appends n samples of equal duration and size, stored back to back.
   void append(uint32_t n, uint32_t delta, uint32_t size, uint32_t descIndex, bool sync, bool inMemory,
               uint64_t offset);
+
+  // A whole table at once, as a file's reader builds it entry by entry rather
+  // than sample by sample. The parts must agree (the reader checks the file):
+  // runs and chunks cover the same samples, chunks hold at most
+  // kMaxSamplesPerChunk, sizes has one entry a sample unless every sample is
+  // `constantSize` bytes, and no `sync` list means every sample is a sync sample.
+  struct Parts {
+    std::vector<TimeToSampleRun> runs;
+    uint32_t constantSize = 0;
+    BulkVector<uint32_t> sizes;  // empty: constantSize
+    BulkVector<Chunk> chunks;
+    bool allSync = true;
+    std::vector<uint32_t> sync;
+    std::vector<DescriptionRun> descRuns;
+  };
+  static constexpr uint32_t kMaxSamplesPerChunk = 4096;
+  void assign(Parts&& parts);
 
   const std::vector<TimeToSampleRun>& timeRuns() const { return stts_; }
   const BulkVector<Chunk>& chunks() const { return chunks_; }

@@ -6,10 +6,6 @@
 
 namespace qte {
 
-namespace {
-constexpr uint32_t kMaxSamplesPerChunk = 4096;
-}  // namespace
-
 const TimeToSampleRun& SampleTable::runOf(uint32_t i) const {
   auto it = std::upper_bound(stts_.begin(), stts_.end(), i,
                              [](uint32_t s, const TimeToSampleRun& r) { return s < r.firstSample; });
@@ -82,10 +78,28 @@ uint32_t SampleTable::prevDescStart(uint32_t i) const {
   return it == descRuns_.begin() ? npos : (it - 1)->firstSample;
 }
 
-void SampleTable::reserve(uint32_t samples, uint32_t chunks, uint32_t syncSamples, bool sizesVary) {
-  chunks_.reserve(chunks_.size() + chunks);
-  if (sizesVary) sizes_.reserve(size_t(count_) + samples);
-  if (syncSamples) sync_.reserve(sync_.size() + syncSamples);
+void SampleTable::assign(Parts&& p) {
+  stts_ = std::move(p.runs);
+  count_ = 0;
+  duration_ = 0;
+  if (!stts_.empty()) {
+    const TimeToSampleRun& last = stts_.back();
+    count_ = last.firstSample + last.count;
+    duration_ = last.firstTime + int64_t(last.count) * last.delta;
+  }
+  constantSize_ = p.constantSize;
+  sizes_ = std::move(p.sizes);
+  varySizes_ = !sizes_.empty();
+  if (varySizes_) constantSize_ = sizes_[0];
+  chunks_ = std::move(p.chunks);
+  allSync_ = p.allSync;
+  sync_ = std::move(p.sync);
+  descRuns_ = std::move(p.descRuns);
+  lastChunkEnd_ = 0;
+  if (!chunks_.empty()) {
+    const Chunk& c = chunks_.back();
+    lastChunkEnd_ = offsetOf(c.firstSample + c.count - 1) + sizeOf(c.firstSample + c.count - 1);
+  }
 }
 
 void SampleTable::append(uint32_t n, uint32_t delta, uint32_t size, uint32_t descIndex, bool sync,

@@ -169,65 +169,106 @@ bool SampleTableReader::read(const Atom& stbl, const std::vector<DataRef>& refs,
     lastSync = s;
   }
 
+  SampleTable::Parts parts;
+
+  // Durations: the file's runs, with neighbours of equal duration joined.
+  uint64_t duration = 0;
+  uint32_t timedSamples = 0;
+  parts.runs.reserve(stts.count);
+  for (uint32_t i = 0; i < stts.count; ++i) {
+    const uint32_t n = get32(stts.p + 8 * size_t(i)), delta = get32(stts.p + 8 * size_t(i) + 4);
+    if (n == 0) continue;
+    if (duration + uint64_t(n) * delta > uint64_t(INT64_MAX) / 2) return bad(*t.stts, "total duration overflows");
+    if (!parts.runs.empty() && parts.runs.back().delta == delta) parts.runs.back().count += n;
+    else parts.runs.push_back({n, delta, timedSamples, int64_t(duration)});
+    duration += uint64_t(n) * delta;
+    timedSamples += n;
+  }
+
+  // Sizes: kept one a sample only when they differ.
+  parts.constantSize = constantSize;
+  if (!constantSize) {
+    uint32_t first = sizeOf(0);
+    bool same = true;
+    for (uint32_t i = 1; i < sampleCount && same; ++i) same = sizeOf(i) == first;
+    if (same) {
+      parts.constantSize = first;
+    } else {
+      parts.sizes.resize(sampleCount);
+      uint32_t* to = parts.sizes.data();
+      if (fieldBits == 32) {
+        for (uint32_t i = 0; i < sampleCount; ++i) to[i] = get32(sizes.p + 4 * size_t(i));
+      } else {
+        for (uint32_t i = 0; i < sampleCount; ++i) to[i] = sizeOf(i);
+      }
+    }
+  }
+  const auto& sampleSizes = parts.sizes;
+  const uint32_t fixedSize = parts.constantSize;
+
+  if (t.stss) {
+    parts.allSync = false;
+    parts.sync.reserve(stss.count);
+    for (uint32_t i = 0; i < stss.count; ++i) parts.sync.push_back(get32(stss.p + 4 * size_t(i)) - 1);
+  }
+
   // Which data references name this file, once: chunks number in the hundreds of thousands.
-  std::vector<bool> refIsThisFile(refs.size());
+  std::vector<uint8_t> refIsThisFile(refs.size());
   for (size_t i = 0; i < refs.size(); ++i) refIsThisFile[i] = namesFile(refs[i], filePath_);
 
-  SampleTable& table = out.table;
-  // Counts the atoms were checked to hold, so a false claim cannot reserve much.
-  table.reserve(sampleCount, chunks.count, stss.count, constantSize == 0);
-  uint32_t sample = 0;        // next sample, 0-based
-  uint32_t run = 0;           // stts entry
-  uint32_t runLeft = stts.count ? get32(stts.p) : 0;
-  uint32_t syncAt = 0;        // stss entry
+  // Chunks: the file's, joined where one continues the last (same description,
+  // back to back) up to the model's bound, and split at that bound when sizes
+  // vary (finding a sample then means adding up the sizes before it).
+  parts.chunks.reserve(chunks.count);
+  uint32_t sample = 0;  // next sample, 0-based
   uint32_t stscAt = 0;
-  uint64_t duration = 0;
+  uint64_t lastEnd = 0;
+  uint32_t lastDesc = 0;
   for (uint32_t chunk = 1; chunk <= chunks.count && sample < sampleCount; ++chunk) {
     while (stscAt + 1 < stsc.count && get32(stsc.p + 12 * size_t(stscAt + 1)) <= chunk) ++stscAt;
     const uint8_t* e = stsc.p + 12 * size_t(stscAt);
-    uint32_t perChunk = get32(e + 4);
-    uint32_t desc = get32(e + 8);
-    uint64_t offset = wide ? get64(chunks.p + 8 * size_t(chunk - 1)) : get32(chunks.p + 4 * size_t(chunk - 1));
-    const uint64_t chunkStart = offset;
+    const uint32_t desc = get32(e + 8);
+    const uint32_t count = std::min(get32(e + 4), sampleCount - sample);
+    const uint64_t chunkStart = wide ? get64(chunks.p + 8 * size_t(chunk - 1)) : get32(chunks.p + 4 * size_t(chunk - 1));
+    const Atom& offsets = wide ? *t.co64 : *t.stco;
+    if (count == 0) continue;
+    if (desc != lastDesc) parts.descRuns.push_back({sample, desc});
+
+    uint64_t offset = chunkStart;
+    for (uint32_t left = count; left > 0;) {
+      constexpr uint32_t kBound = SampleTable::kMaxSamplesPerChunk;
+      Chunk* last = parts.chunks.empty() ? nullptr : &parts.chunks.back();
+      const bool follows = last && desc == lastDesc && lastEnd == offset;
+      uint32_t n = left;
+      bool joins = follows && last->count + n <= kBound;
+      if (!sampleSizes.empty() && !joins) {
+        joins = follows && last->count < kBound;
+        n = std::min(n, joins ? kBound - last->count : kBound);
+      }
+      uint64_t bytes = uint64_t(n) * fixedSize;
+      if (!sampleSizes.empty()) {
+        bytes = 0;
+        for (uint32_t k = 0; k < n; ++k) bytes += sampleSizes[sample + k];
+      }
+      if (offset > Chunk::kMaxOffset - bytes) return bad(offsets, "chunk offsets overflow");
+      if (joins) last->count += n;
+      else parts.chunks.push_back({sample, n, offset});
+      offset += bytes;
+      lastEnd = offset;
+      lastDesc = desc;
+      sample += n;
+      left -= n;
+    }
     const Bytes& d = out.descriptions[desc - 1];
     uint16_t refIndex = get16(d.data() + 14);
     bool inThisFile = refIndex >= 1 && refIndex <= refs.size() && refIsThisFile[refIndex - 1];
-
-    uint32_t left = std::min(perChunk, sampleCount - sample);
-    while (left > 0) {
-      while (runLeft == 0) runLeft = get32(stts.p + 8 * size_t(++run));
-      uint32_t delta = get32(stts.p + 8 * size_t(run) + 4);
-      uint32_t n = std::min(left, runLeft);
-      bool sync = true;
-      if (t.stss) {
-        uint32_t nextSync = syncAt < stss.count ? get32(stss.p + 4 * size_t(syncAt)) - 1 : UINT32_MAX;
-        if (nextSync == sample) {
-          n = 1;
-          ++syncAt;
-        } else {
-          sync = false;
-          n = std::min<uint64_t>(n, uint64_t(nextSync) - sample);
-        }
-      }
-      uint32_t size = sizeOf(sample);
-      if (!constantSize) n = 1;
-      uint64_t bytes = uint64_t(n) * size;
-      if (duration + uint64_t(n) * delta > uint64_t(INT64_MAX) / 2)
-        return bad(*t.stts, "total duration overflows");
-      if (offset > Chunk::kMaxOffset - bytes) return bad(wide ? *t.co64 : *t.stco, "chunk offsets overflow");
-      table.append(n, delta, size, desc, sync, false, offset);
-      duration += uint64_t(n) * delta;
-      offset += bytes;
-      sample += n;
-      left -= n;
-      runLeft -= n;
-    }
-    if (inThisFile && (offset > fileSize_))
-      return bad(wide ? *t.co64 : *t.stco, "chunk " + std::to_string(chunk) + " at " + std::to_string(chunkStart) +
-                                               " runs past the end of the file");
+    if (inThisFile && offset > fileSize_)
+      return bad(offsets, "chunk " + std::to_string(chunk) + " at " + std::to_string(chunkStart) +
+                              " runs past the end of the file");
   }
   if (sample < sampleCount)
     return bad(stbl, "chunks hold " + std::to_string(sample) + " of " + std::to_string(sampleCount) + " samples");
+  out.table.assign(std::move(parts));
   return true;
 }
 
