@@ -5,7 +5,8 @@
 //      'free', so that none of them can come forward later;
 //   2. new sample bytes go into a new 'mdat' past the last atom;
 //   3. the new movie atom is written into a 'free' atom it fits, body first and
-//      header last, or else at the end of the file;
+//      header last, or else at the end of the file; neighbouring 'free' atoms
+//      become one first (one size written) when only together they fit;
 //   4. the old movie atom's type becomes 'free' — the switch.
 // Until step 4 the old movie atom is the first one (or, when the new one lands
 // in free space before it, the new one is complete before its header makes it
@@ -79,7 +80,7 @@ OSErr scanTopLevel(int fd, uint64_t fileSize, std::vector<TopAtom>& out, Failure
       return bad("atom '" + fourccText(type) + "' of " + std::to_string(size) + " bytes does not fit the file (" +
                  std::to_string(left) + " bytes left)");
     }
-    out.push_back({type, at, size, toEnd});
+    out.push_back({type, at, size, toEnd, uint8_t(header)});
     haveMovie = haveMovie || type == "moov"_4cc;
     at += size;
   }
@@ -167,18 +168,43 @@ OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::strin
   }
 
   const uint64_t size = moov.size();
-  const TopAtom* room = nullptr;
+  auto fits = [&](uint64_t room) { return room == size || room >= size + 8; };
+  auto isFree = [&](const TopAtom& a) {
+    return (a.type == "free"_4cc || a.type == "skip"_4cc) && !a.toEnd && a.offset + a.size <= end;
+  };
+  // A free atom it fits, else the first run of neighbouring ones that it fits
+  // together, as long as one 32-bit size can cover them.
+  uint64_t roomAt = 0, roomSize = 0;
+  bool merge = false;
   for (const TopAtom& a : top)
-    if ((a.type == "free"_4cc || a.type == "skip"_4cc) && !a.toEnd && a.offset + a.size <= end &&
-        (a.size == size || a.size >= size + 8)) {
-      room = &a;
+    if (isFree(a) && fits(a.size)) {
+      roomAt = a.offset;
+      roomSize = a.size;
       break;
     }
-  if (room) {
-    plan.push_back({room->offset + 8, {}, 8, size - 8});
-    if (room->size > size) plan.push_back({room->offset + size, header32(room->size - size, "free"_4cc)});
-    plan.push_back({room->offset, {}, 0, 8});
-    moovAt = room->offset;
+  for (size_t i = 0; roomSize == 0 && i < top.size(); ++i) {
+    if (!isFree(top[i]) || top[i].header != 8) continue;
+    uint64_t total = top[i].size;
+    for (size_t k = i + 1; k < top.size() && isFree(top[k]) && total <= UINT32_MAX; ++k) {
+      total += top[k].size;
+      if (fits(total) && total <= UINT32_MAX) {
+        roomAt = top[i].offset;
+        roomSize = total;
+        merge = true;
+        break;
+      }
+    }
+  }
+  if (roomSize) {
+    if (merge) {
+      Bytes merged;
+      put32(merged, uint32_t(roomSize));
+      plan.push_back({roomAt, merged});
+    }
+    plan.push_back({roomAt + 8, {}, 8, size - 8});
+    if (roomSize > size) plan.push_back({roomAt + size, header32(roomSize - size, "free"_4cc)});
+    plan.push_back({roomAt, {}, 0, 8});
+    moovAt = roomAt;
   } else {
     plan.push_back({next, {}, 0, size});
     moovAt = next;

@@ -13,6 +13,7 @@ struct TopAtom {
   uint64_t offset;
   uint64_t size;
   bool toEnd;  // its size field is 0: it runs to the end of the file
+  uint8_t header;  // 8, or 16 with a 64-bit size
 };
 
 // Lists the top-level atoms of a file of `fileSize` bytes read through `readAt`.
