@@ -69,7 +69,9 @@ std::string summary(Movie m) {
 
 // The 'stbl' atoms of a file's first movie atom, track by track.
 std::vector<std::vector<uint8_t>> sampleTablesOf(const std::vector<uint8_t>& file) {
-  auto be32 = [&](size_t at) { return uint32_t(file[at] << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3]); };
+  auto be32 = [&](size_t at) {
+    return uint32_t(file[at] << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3]);
+  };
   std::vector<std::vector<uint8_t>> tables;
   // Children of [from, to) of the given type.
   auto find = [&](size_t from, size_t to, const char* type, auto each) {

@@ -342,7 +342,8 @@ class Writer {
       return;
     }
     writeSampleTable(b, m, o);
-    if (asRead && placed_) placed_->push_back({m.track->serial, start, b.size() - start, m.channelLayout, m.dataRefs.size()});
+    if (asRead && placed_)
+      placed_->push_back({m.track->serial, start, b.size() - start, m.channelLayout, m.dataRefs.size()});
   }
 
   void writeSampleTable(Bytes& b, const Media& m, const TrackOrigin* o) {

@@ -229,7 +229,8 @@ bool SampleTableReader::read(const Atom& stbl, const std::vector<DataRef>& refs,
     const uint8_t* e = stsc.p + 12 * size_t(stscAt);
     const uint32_t desc = get32(e + 8);
     const uint32_t count = std::min(get32(e + 4), sampleCount - sample);
-    const uint64_t chunkStart = wide ? get64(chunks.p + 8 * size_t(chunk - 1)) : get32(chunks.p + 4 * size_t(chunk - 1));
+    const uint64_t chunkStart =
+        wide ? get64(chunks.p + 8 * size_t(chunk - 1)) : get32(chunks.p + 4 * size_t(chunk - 1));
     const Atom& offsets = wide ? *t.co64 : *t.stco;
     if (count == 0) continue;
     if (desc != lastDesc) parts.descRuns.push_back({sample, desc});
