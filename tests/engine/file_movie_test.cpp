@@ -7,6 +7,7 @@
 #include <fcntl.h>
 
 #include <cstring>
+#include <memory>
 #include <utility>
 
 using namespace enginetest;
@@ -286,6 +287,47 @@ TEST(MovieFiles, LongChunksFromOtherWriters) {
   ASSERT_EQ(GetMediaSample(sm, data, 0, &size, 0, nullptr, nullptr, nullptr, nullptr, 0, &count, nullptr), noErr);
   EXPECT_EQ(count, kSamples) << "samples of one size in one chunk come back together";
   EXPECT_EQ(data.bytes()[2 * (kSamples - 1)], uint8_t(5 + kSamples - 1));
+}
+
+// A media whose samples lie in several files reads each through the file it
+// names, more files than it keeps open at once, in any order.
+TEST(MovieFiles, OneMediaReadsThroughManyFiles) {
+  ScratchDir dir;
+  constexpr int kFiles = 6;
+  std::vector<std::unique_ptr<OpenedMovie>> sources;
+  for (int i = 0; i < kFiles; ++i) {
+    std::string path = dir / ("part" + std::to_string(i) + ".mov");
+    FSSpec fsSpec = fsSpecOf(path);
+    short ref = 0;
+    Movie movie = nullptr;
+    ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+    Track v = NewMovieTrack(movie, 320 << 16, 240 << 16, 0);
+    Media vm = NewTrackMedia(v, VideoMediaType, 600, nullptr, 0);
+    BeginMediaEdits(vm);
+    addSamples(vm, imageDescription(320, 240), 2, 10, 3, true, uint8_t(10 * i));
+    EndMediaEdits(vm);
+    InsertMediaIntoTrack(v, 0, 0, GetMediaDuration(vm), fixed1);
+    ASSERT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr) << QTEngineLastFileErrorMessage();
+    DisposeMovie(movie);
+    CloseMovieFile(ref);
+    sources.push_back(std::make_unique<OpenedMovie>(path, fsRdPerm));
+    ASSERT_EQ(sources.back()->err, noErr) << sources.back()->message;
+  }
+  Movie whole = NewMovie(0);
+  Track t = NewMovieTrack(whole, 320 << 16, 240 << 16, 0);
+  NewTrackMedia(t, VideoMediaType, 600, nullptr, 0);
+  for (int i = 0; i < kFiles; ++i)
+    ASSERT_EQ(InsertTrackSegment(GetMovieIndTrack(*sources[size_t(i)], 1), t, 0, 20, 20 * i), noErr);
+  sources.clear();  // the media holds its own way to the files
+  Media m = GetTrackMedia(t);
+  ASSERT_EQ(GetMediaSampleCount(m), 2 * kFiles);
+  for (int pass = 0; pass < 2; ++pass)
+    for (int i : {0, 5, 1, 4, 2, 3, 0, 5}) {
+      uint8_t first = uint8_t(10 * i + 1);
+      EXPECT_EQ(sampleAt(m, 20 * i + 10), (std::vector<uint8_t>{first, uint8_t(first + 1), uint8_t(first + 2)}))
+          << "file " << i;
+    }
+  DisposeMovie(whole);
 }
 
 TEST(MovieFiles, FlattenWritesOneSelfContainedFileEitherWay) {

@@ -6,6 +6,7 @@
 #include <Aliases.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -117,7 +118,26 @@ Media::Media(Track* t, OSType mediaType, TimeScale timeScale)
   handler = makeHandler(this);
 }
 
-Media::~Media() = default;
+Media::~Media() {
+  for (const OpenFile& f : openFiles_) ::close(f.fd);
+}
+
+int Media::openData(const DataRef& ref) const {
+  for (const OpenFile& f : openFiles_)
+    if (sameDataRef(f.ref, ref)) return f.fd;
+  std::string path = pathOf(ref);
+  if (path.empty()) return -1;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  // A media rarely reads through more than one or two references; keep a few.
+  constexpr size_t kKept = 4;
+  if (openFiles_.size() == kKept) {
+    ::close(openFiles_.front().fd);
+    openFiles_.erase(openFiles_.begin());
+  }
+  openFiles_.push_back({ref, fd});
+  return fd;
+}
 
 SampleStore& Media::mutableSamples() {
   if (store.use_count() > 1) store = std::make_shared<SampleStore>(*store);
@@ -186,13 +206,16 @@ OSErr readSampleBytes(const Media& media, uint32_t first, uint32_t n, uint8_t* o
   const Bytes& desc = s.descriptions[t.descIndexOf(first) - 1];
   uint16_t refIndex = be16(desc, 14);
   if (refIndex == 0 || refIndex > media.dataRefs.size()) return badDataRefIndex;
-  std::string path = pathOf(media.dataRefs[refIndex - 1]);
-  if (path.empty()) return couldNotResolveDataRef;
-  int fd = ::open(path.c_str(), O_RDONLY);
+  int fd = media.openData(media.dataRefs[refIndex - 1]);
   if (fd < 0) return couldNotResolveDataRef;
-  ssize_t got = ::pread(fd, out, size, static_cast<off_t>(offset));
-  ::close(fd);
-  return got == static_cast<ssize_t>(size) ? OSErr(noErr) : OSErr(endOfDataReached);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t got = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return endOfDataReached;
+    done += size_t(got);
+  }
+  return noErr;
 }
 
 OSErr copyMediaRange(const Media& src, Media& dst, int64_t from, int64_t to, int64_t* dstFrom) {

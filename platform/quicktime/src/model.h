@@ -285,6 +285,18 @@ struct Media : Object {
   // it (big-endian, after version and flags). Saving puts it into every sound
   // description; until then the descriptions keep what they were read or added with.
   Bytes channelLayout;
+
+  // The file a data reference names, opened on first read and kept open for the
+  // media's life, as a data handler keeps it: reading sample after sample then
+  // costs one read each. -1 when it cannot be opened.
+  int openData(const DataRef& ref) const;
+
+ private:
+  struct OpenFile {
+    DataRef ref;
+    int fd;
+  };
+  mutable std::vector<OpenFile> openFiles_;  // the last few references read through
 };
 
 // --- Edits ------------------------------------------------------------------
