@@ -7,6 +7,7 @@
 #include <fcntl.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -114,16 +115,25 @@ AudioChannelLayoutTag layoutTagOf(Track t) {
   return tag;
 }
 
-std::string createMovieFile(const std::string& path) {
+// Writes a movie file holding what `fill` puts into a new movie; `saved` sees
+// the movie after the save.
+void writeMovieFile(const std::string& path, const std::function<void(Movie)>& fill,
+                    const std::function<void(Movie)>& saved = nullptr) {
   FSSpec fsSpec = fsSpecOf(path);
   short ref = 0;
   Movie movie = nullptr;
-  EXPECT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
-  fillMovie(movie);
+  ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+  fill(movie);
   EXPECT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr) << QTEngineLastFileErrorMessage();
-  std::string s = summary(movie);
+  if (saved) saved(movie);
   DisposeMovie(movie);
   CloseMovieFile(ref);
+}
+
+// The movie of fillMovie in a file, and its summary as saved.
+std::string createMovieFile(const std::string& path) {
+  std::string s;
+  writeMovieFile(path, fillMovie, [&](Movie m) { s = summary(m); });
   return s;
 }
 
@@ -241,11 +251,7 @@ TEST(MovieFiles, LongChunksFromOtherWriters) {
   ScratchDir dir;
   std::string path = dir / "long.mov";
   constexpr SInt32 kSamples = 10000;
-  {
-    FSSpec fsSpec = fsSpecOf(path);
-    short ref = 0;
-    Movie movie = nullptr;
-    ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+  writeMovieFile(path, [](Movie movie) {
     Track v = NewMovieTrack(movie, 320 << 16, 240 << 16, 0);
     Media vm = NewTrackMedia(v, VideoMediaType, 600, nullptr, 0);
     BeginMediaEdits(vm);
@@ -258,10 +264,7 @@ TEST(MovieFiles, LongChunksFromOtherWriters) {
     addSamples(sm, soundDescription(1), kSamples, 1, 2, true, 5);
     EndMediaEdits(sm);
     InsertMediaIntoTrack(s, 0, 0, GetMediaDuration(sm), fixed1);
-    ASSERT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr) << QTEngineLastFileErrorMessage();
-    DisposeMovie(movie);
-    CloseMovieFile(ref);
-  }
+  });
   // Each track's samples lie back to back; one 'stsc' entry makes them one chunk.
   auto file = fileBytes(path);
   std::string text(file.begin(), file.end());
@@ -297,19 +300,14 @@ TEST(MovieFiles, OneMediaReadsThroughManyFiles) {
   std::vector<std::unique_ptr<OpenedMovie>> sources;
   for (int i = 0; i < kFiles; ++i) {
     std::string path = dir / ("part" + std::to_string(i) + ".mov");
-    FSSpec fsSpec = fsSpecOf(path);
-    short ref = 0;
-    Movie movie = nullptr;
-    ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
-    Track v = NewMovieTrack(movie, 320 << 16, 240 << 16, 0);
-    Media vm = NewTrackMedia(v, VideoMediaType, 600, nullptr, 0);
-    BeginMediaEdits(vm);
-    addSamples(vm, imageDescription(320, 240), 2, 10, 3, true, uint8_t(10 * i));
-    EndMediaEdits(vm);
-    InsertMediaIntoTrack(v, 0, 0, GetMediaDuration(vm), fixed1);
-    ASSERT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr) << QTEngineLastFileErrorMessage();
-    DisposeMovie(movie);
-    CloseMovieFile(ref);
+    writeMovieFile(path, [i](Movie movie) {
+      Track v = NewMovieTrack(movie, 320 << 16, 240 << 16, 0);
+      Media vm = NewTrackMedia(v, VideoMediaType, 600, nullptr, 0);
+      BeginMediaEdits(vm);
+      addSamples(vm, imageDescription(320, 240), 2, 10, 3, true, uint8_t(10 * i));
+      EndMediaEdits(vm);
+      InsertMediaIntoTrack(v, 0, 0, GetMediaDuration(vm), fixed1);
+    });
     sources.push_back(std::make_unique<OpenedMovie>(path, fsRdPerm));
     ASSERT_EQ(sources.back()->err, noErr) << sources.back()->message;
   }
