@@ -77,6 +77,14 @@ class ClipMaskTest : public TrackTest {
     if (region) DisposeRgn(region);
   }
 
+  // The track has a clip region, and it is empty.
+  void ExpectEmptyEngineClip() {
+    RgnHandle region = GetTrackClipRgn(qtTrack_);
+    ASSERT_NE(region, nullptr);
+    EXPECT_TRUE(EmptyRgn(region));
+    DisposeRgn(region);
+  }
+
   // Which pixels of the track the engine's clip region covers, row by row, read
   // from the region's own record; nullopt when the track has none.
   std::optional<std::vector<bool>> EngineClip() {
@@ -251,10 +259,7 @@ TEST_F(ClipMaskTest, WhiteSetsAnEmptyRegionAndNilRemovesIt) {
     Value white = runtime().newPicture(kWidth, kHeight, 32, kWhite);
     runtime().set(track, "TrackClipMask", white);
     EXPECT_EQ(LastError(track), noErr);
-    RgnHandle region = GetTrackClipRgn(qtTrack_);
-    ASSERT_NE(region, nullptr);
-    EXPECT_TRUE(EmptyRgn(region));
-    DisposeRgn(region);
+    ExpectEmptyEngineClip();
     // Nothing to paint: the picture is all white.
     Value mask = ClipMask(track);
     ASSERT_FALSE(mask.isNil());
@@ -282,10 +287,7 @@ TEST_F(ClipMaskTest, ConsolePicturesSetNothingOnAnyHost) {
     Value picture = runtime().newPicture(kWidth, kHeight, 32, kBlack);
     runtime().set(track, "TrackClipMask", picture);
     EXPECT_EQ(LastError(track), noErr);
-    RgnHandle region = GetTrackClipRgn(qtTrack_);
-    ASSERT_NE(region, nullptr);
-    EXPECT_TRUE(EmptyRgn(region));
-    DisposeRgn(region);
+    ExpectEmptyEngineClip();
     EXPECT_EQ(runtime().accounting().lockedPictureDescriptions, 0);
     EXPECT_TRUE(runtime().diagnostics().empty()) << runtime().diagnostics().front();
   }

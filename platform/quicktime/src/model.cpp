@@ -27,25 +27,15 @@ void* bulkAllocate(size_t bytes) {
   size_t whole = (bytes + kHugePage - 1) & ~(kHugePage - 1);
   void* p = nullptr;
   if (::posix_memalign(&p, kHugePage, whole) != 0) throw std::bad_alloc();
-  preferHugePages(p, whole);
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, whole, MADV_HUGEPAGE);  // a hint: where the kernel declines, nothing changes
+#endif
   return p;
 }
 
 void bulkFree(void* p, size_t bytes) {
   if (bytes < kBulk) ::operator delete(p);
   else ::free(p);
-}
-
-void preferHugePages(const void* p, size_t n) {
-#ifdef MADV_HUGEPAGE
-  constexpr uintptr_t kHuge = kHugePage;
-  uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  uintptr_t to = (reinterpret_cast<uintptr_t>(p) + n) & ~(kHuge - 1);
-  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-#else
-  (void)p;
-  (void)n;
-#endif
 }
 
 namespace {

@@ -20,13 +20,10 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr Fixed kFixedOne = 0x10000;
 
-// Asks for huge pages under a large block about to be filled. Reading a long
-// movie touches megabytes once, and on 4 KiB pages the faults cost more than the
-// work. A hint: where the kernel declines, nothing changes.
-void preferHugePages(const void* p, size_t n);
-
 // Memory for tables that may run to megabytes: from a megabyte up, whole aligned
-// huge pages (see preferHugePages); below, the ordinary heap. Elements made
+// huge pages where the kernel offers them (reading a long movie touches megabytes
+// once, and on 4 KiB pages the faults cost more than the work); below, the
+// ordinary heap. Elements made
 // without a value are left unset (resize, then fill), as the tables are
 // written whole right after.
 void* bulkAllocate(size_t bytes);

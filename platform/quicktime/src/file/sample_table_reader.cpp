@@ -1,8 +1,8 @@
 // Sample tables from a file: 'stsd', 'stts', 'stsz'/'stz2', 'stsc', 'stco'/'co64'
 // and 'stss' (QTFF "Sample table atoms"; ISO/IEC 14496-12 8.5-8.7) become the
-// model's run-length table. Samples are appended in runs that share duration,
-// size and sync state, so the work is bounded by the table bytes, never by a
-// sample count the file claims.
+// model's run-length table, built table by table from their entries. Every count
+// is checked against its atom first, so the work is bounded by the table bytes,
+// never by a sample count the file claims.
 #include "movie_reader.h"
 
 namespace qte::file {
