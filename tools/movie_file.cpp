@@ -23,6 +23,10 @@ std::string absolute(const std::string& path) { return std::filesystem::absolute
 
 MovieFile::MovieFile(const std::string& path, bool forEditing, std::optional<std::string> output)
     : runtime_(quickTimeHost()), path_(path), output_(std::move(output)) {
+  // A new file would be renamed over the one the movie is read from.
+  std::error_code same;
+  if (output_ && std::filesystem::equivalent(path_, *output_, same))
+    throw FileError(*output_, "--output names the input file; leave --output out to edit the file in place");
   runtime_.loadPlugin(rt::Runtime::defaultPluginPath());
   // With an output file the input is only read, so nothing can change it.
   movie_ = runtime_.openMovie(runtime_.newFolderItem(absolute(path_)), forEditing && !output_);

@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
     try {
       return c.run(std::vector<std::string>(argv + 2, argv + argc));
     } catch (const rt::HostException& e) {
-      std::cerr << "pelorin " << name << ": " << e.className() << ": " << e.message() << '\n';
+      // The host's message says what went wrong; its class is for programs.
+      std::cerr << "pelorin " << name << ": " << (e.message().empty() ? e.className() : e.message()) << '\n';
     } catch (const std::exception& e) {
       std::cerr << "pelorin " << name << ": " << e.what() << '\n';
     }

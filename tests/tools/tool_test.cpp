@@ -193,7 +193,8 @@ TEST_F(ToolTest, OutputFlattensAndLeavesTheInputAlone) {
     EXPECT_EQ(head.find("moov") != std::string::npos, fastStart);
   }
   // The input itself as output would pull the file from under the movie.
-  Refused({"chapters", "add", movie, "--from", list, "--output", movie}, movie);
+  Outcome self = Refused({"chapters", "add", movie, "--from", list, "--output", movie}, movie);
+  EXPECT_NE(self.err.find("--output names the input file"), std::string::npos) << self.err;
   Refused({"chapters", "add", movie, "--from", list, "--output", dir_ / "no/such/dir.mov"}, movie);
 }
 
@@ -209,6 +210,7 @@ TEST_F(ToolTest, ErrorsNameTheFileAndHelpIsEverywhere) {
   Outcome malformed = Refused({"userdata", movie, "set", "\u00a9nam", "x"}, movie);
   EXPECT_NE(malformed.err.find(movie), std::string::npos) << malformed.err;
   EXPECT_NE(malformed.err.find("moov"), std::string::npos) << malformed.err;
+  EXPECT_EQ(malformed.err.find("Exception"), std::string::npos) << malformed.err;
 
   EXPECT_NE(Pelorin({"info", movie, "--colour"}).err.find("pelorin info --help"), std::string::npos);
   EXPECT_NE(Pelorin({"info"}).status, 0);
