@@ -3,6 +3,7 @@
 #include "progress.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -11,6 +12,18 @@ namespace tool {
 rt::Config quickTimeHost() {
   rt::Config config;
   config.hostVersion = 2013.04;  // the last hosts with QuickTime
+  // An edit waits for another one of the same file to finish, saying so once.
+  if (const char* wait = std::getenv("PELORIN_EDIT_WAIT")) {
+    char* end = nullptr;
+    double seconds = std::strtod(wait, &end);
+    if (end == wait || *end || !(seconds >= 0 && seconds <= 86400))
+      throw std::invalid_argument("PELORIN_EDIT_WAIT is a number of seconds, not '" + std::string(wait) + "'");
+    config.editLockWait = std::chrono::milliseconds(int64_t(seconds * 1000));
+  }
+  config.waitingForEditLock = [](const std::string& path) {
+    std::fprintf(stderr, "pelorin: %s is being edited by another program; waiting for it to finish...\n", path.c_str());
+    std::fflush(stderr);
+  };
   return config;
 }
 

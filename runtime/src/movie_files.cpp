@@ -7,8 +7,10 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "internal.h"
 
@@ -24,6 +26,7 @@ struct MovieFile {
 namespace {
 
 constexpr OSType kCreator = "TVOD"_4cc;  // the player's creator code, as the host gives new movie files
+constexpr OSErr kOpWrErr = -49;          // another program has the file open for editing
 
 [[noreturn]] void raiseIOException(OSErr err) {
   throw HostException("IOException", QTEngineLastFileErrorMessage(), err);
@@ -101,7 +104,18 @@ Value Runtime::openMovie(const Value& folderItem, bool editable) {
   const std::string path = pathOf(*impl_, folderItem, "openMovie");
   FSSpec fsSpec = fsSpecOf(path);
   short refNum = 0;
-  if (OSErr err = OpenMovieFile(&fsSpec, &refNum, editable ? fsRdWrPerm : fsRdPerm)) raiseIOException(err);
+  const Config& config = impl_->config;
+  const auto giveUp = std::chrono::steady_clock::now() + config.editLockWait;
+  for (bool told = false;; told = true) {
+    OSErr err = OpenMovieFile(&fsSpec, &refNum, editable ? fsRdWrPerm : fsRdPerm);
+    if (err == noErr) break;
+    if (err != kOpWrErr) raiseIOException(err);
+    if (std::chrono::steady_clock::now() >= giveUp)
+      throw HostException("IOException", path + " is being edited by another program; try again when it has finished",
+                          err);
+    if (!told && config.waitingForEditLock) config.waitingForEditLock(path);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   Movie movie = nullptr;
   if (OSErr err = NewMovieFromFile(&movie, refNum, nullptr, nullptr, newMovieActive, nullptr)) {
     HostException e("IOException", QTEngineLastFileErrorMessage(), err);

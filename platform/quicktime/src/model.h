@@ -8,6 +8,7 @@
 #include <QuickTime/Movies.h>
 #include <QuickTime/QuickTimeComponents.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -407,7 +408,25 @@ struct Movie : Object {
   TimeScale scale = 600;
   int64_t currentTime = 0;
   std::vector<std::unique_ptr<Track>> tracks;
+  // The movie header's next track ID: past every track's, or 0xFFFFFFFF for "unknown".
   uint32_t nextTrackID = 1;
+  // An ID for a new track that no track has and a file can hold (0xFFFFFFFF
+  // cannot be): the next track ID, else one past the largest, else the lowest
+  // unused. The next track ID moves past it, or becomes "unknown".
+  uint32_t takeTrackID() {
+    uint32_t maxID = 0;
+    for (const auto& t : tracks) maxID = std::max(maxID, t->id);
+    uint32_t id = nextTrackID > maxID && nextTrackID < UINT32_MAX ? nextTrackID : maxID + 1;
+    if (maxID >= UINT32_MAX - 1) {
+      std::vector<uint32_t> used;
+      for (const auto& t : tracks) used.push_back(t->id);
+      std::sort(used.begin(), used.end());
+      id = 1;
+      for (uint32_t u : used) id += u == id;
+    }
+    nextTrackID = id > maxID ? id + 1 : UINT32_MAX;
+    return id;
+  }
   std::unique_ptr<UserDataList> userData;
   std::shared_ptr<MetaStore> metaData;  // made by the first QTCopy...MetaData
   int16_t volume = 0x100;

@@ -48,7 +48,7 @@ bool hasMediaIn(const Track& t, int64_t in, int64_t duration) {
 }  // namespace
 
 Track* addTrackLike(Movie& movie, const Track& src) {
-  auto track = std::make_unique<Track>(&movie, movie.nextTrackID++);
+  auto track = std::make_unique<Track>(&movie, movie.takeTrackID());
   track->enabled = src.enabled;
   track->layer = src.layer;
   track->alternateGroup = src.alternateGroup;

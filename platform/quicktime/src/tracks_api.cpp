@@ -30,7 +30,7 @@ Track NewMovieTrack(Movie theMovie, Fixed width, Fixed height, short trackVolume
                                           "volume", trackVolume));
   auto* movie = live<qte::Movie>(theMovie);
   if (!movie) return done(invalidMovie), nullptr;
-  auto t = std::make_unique<qte::Track>(movie, movie->nextTrackID++);
+  auto t = std::make_unique<qte::Track>(movie, movie->takeTrackID());
   t->width = width;
   t->height = height;
   t->volume = trackVolume;

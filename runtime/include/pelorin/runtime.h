@@ -9,6 +9,7 @@
 
 #include <pelorin/sdk.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -50,6 +51,11 @@ struct Config {
   // The Frameworks folder the platform's FSFindFolder reports; nullopt keeps the
   // build's own, an empty string means there is none.
   std::optional<std::string> frameworksFolder;
+  // How long an editable openMovie waits for another program that is editing
+  // the same file (and holds its edit lock) to finish, before it gives up.
+  std::chrono::milliseconds editLockWait{30000};
+  // Told once, with the file's path, when an editable openMovie starts to wait.
+  std::function<void(const std::string& path)> waitingForEditLock;
 };
 
 // A host exception raised by the plugin, surfaced to user code.
@@ -218,6 +224,9 @@ class Runtime {
   // the file and, for a malformed one, the atom path and offset; nothing is made
   // and no file is changed then.
   // Opens the movie file the folder item names; only an editable one can be saved.
+  // An editable one holds the file's edit lock until the object dies, so that no
+  // other editor reads the file before this one's saves are done; while another
+  // holds it, this waits up to Config::editLockWait. Read-only opens never wait.
   Value openMovie(const Value& folderItem, bool editable);
   // Creates (or replaces) a movie file and answers its new, empty, editable movie.
   Value createMovie(const Value& folderItem);

@@ -1,5 +1,6 @@
 // What the movie-file calls share: the file message and result they leave,
-// whole reads and writes that survive interruptions, and reading a file's movie.
+// opening only regular files, whole reads and writes that survive
+// interruptions, and reading a file's movie.
 #pragma once
 
 #include "movie_reader.h"
@@ -11,6 +12,9 @@
 
 namespace qte::file {
 
+// "File already open with write permission": another program is editing it.
+constexpr OSErr opWrErr = -49;
+
 // Sets what GetMoviesError and QTEngineLastFileErrorMessage answer; returns `err`.
 OSErr fail(OSErr err, const std::string& message);
 OSErr succeed();
@@ -21,6 +25,11 @@ OSErr errnoResult(int e);
 // The path an FSSpec names; empty when there is none or it does not end in the record.
 std::string pathOfFsSpec(const FSSpec* fsSpec);
 
+// Opens `path` with open(2) `flags`, refusing anything but a regular file (a
+// FIFO with no writer would otherwise block the open, a folder fail later with
+// a puzzling read error). Answers the descriptor, or -1 with `f` saying why.
+int openRegularFile(const std::string& path, int flags, Failure& f);
+
 // Reads or writes all `n` bytes at `at`, retrying short and interrupted calls.
 bool readAll(int fd, uint64_t at, uint8_t* p, size_t n);
 bool writeAll(int fd, uint64_t at, const uint8_t* p, size_t n);
@@ -28,5 +37,11 @@ uint64_t sizeOfFile(int fd);
 
 // Reads the movie of the file open on `fd`. On failure nothing is left behind.
 OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f);
+
+// Reads a movie atom held in memory as the one at `offset` of the file at `path`
+// of `fileSize` bytes, which starts with `ftyp`. loadMovie reads files through it,
+// and saves check what they are about to write with it.
+OSErr readMovieAtom(std::shared_ptr<const AtomBytes> moov, uint64_t offset, const std::string& path,
+                    uint64_t fileSize, Bytes ftyp, qte::Movie*& out, Failure& f);
 
 }  // namespace qte::file

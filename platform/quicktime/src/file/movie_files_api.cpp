@@ -7,6 +7,7 @@
 #include <QuickTime/MovieFiles.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +28,7 @@ using qte::file::readAll;
 using qte::file::writeAll;
 using qte::file::sizeOfFile;
 using qte::file::loadMovie;
+using qte::file::openRegularFile;
 
 namespace qte::file {
 
@@ -66,6 +68,31 @@ std::string pathOfFsSpec(const FSSpec* fsSpec) {
   if (!fsSpec) return std::string();
   size_t n = strnlen(fsSpec->path, sizeof fsSpec->path);
   return n == sizeof fsSpec->path ? std::string() : std::string(fsSpec->path, n);
+}
+
+int openRegularFile(const std::string& path, int flags, Failure& f) {
+  static const char* const kFolder = "it is a folder, not a movie file";
+  int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    int e = errno;
+    f = e == EISDIR ? Failure{notAFileErr, kFolder} : Failure{errnoResult(e), std::strerror(e)};
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    int e = errno;
+    ::close(fd);
+    f = {errnoResult(e), std::strerror(e)};
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    f = {notAFileErr, S_ISDIR(st.st_mode) ? kFolder : "it is not a regular file (a pipe, device or socket)"};
+    return -1;
+  }
+  // Reads of a regular file never wait anyway; the flag only kept the open from blocking.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
 }
 
 bool readAll(int fd, uint64_t at, uint8_t* p, size_t n) {
@@ -134,6 +161,35 @@ short registerFile(const std::string& path, int fd, bool writable) {
   return refNum;
 }
 
+// Opens a movie file for editing, holding the edit lock: an exclusive flock on
+// the open file, so that no other editor reads the file until this one has
+// closed it (and with it, synced its save). A flock belongs to this descriptor
+// alone; the media's own descriptors of the file can come and go without
+// dropping it. Another editor holding it is opWrErr at once: waiting is the caller's choice.
+int openLocked(const std::string& path, int flags, Failure& f) {
+  // The path may be renamed over while the lock is awaited; the lock must be on the file it names.
+  for (int tries = 0; tries < 8; ++tries) {
+    int fd = openRegularFile(path, flags, f);
+    if (fd < 0) return fd;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      int e = errno;
+      ::close(fd);
+      f = e == EWOULDBLOCK ? Failure{qte::file::opWrErr, "another program is editing the file"}
+                           : Failure{errnoResult(e), std::string("locking the file for editing failed: ") +
+                                                         std::strerror(e)};
+      return -1;
+    }
+    struct stat held, named;
+    if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino)
+      return fd;
+    ::close(fd);
+    flags &= ~O_EXCL;
+  }
+  f = {ioErr, "the file keeps being replaced while it is opened"};
+  return -1;
+}
+
 // The movie written into the file at `path` with every chunk where it lies.
 qte::file::WriteTarget inPlace(const std::string& path) {
   qte::file::WriteTarget target;
@@ -167,22 +223,29 @@ OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f) {
                                  std::to_string(moov->size) + " bytes is too large"};
     return f.err;
   }
-  auto origin = std::make_shared<MovieOrigin>();
-  origin->path = path;
-  origin->moovOffset = moov->offset;
   auto held = std::make_shared<qte::file::AtomBytes>(size_t(moov->size));
-  origin->moov = held;
   if (!readAll(fd, moov->offset, held->data(), held->size())) {
     f = {ioErr, "reading the movie atom failed"};
     return f.err;
   }
+  Bytes ftypBytes;
   if (ftyp && ftyp->size <= 4096) {
-    origin->ftyp.resize(size_t(ftyp->size));
-    if (!readAll(fd, ftyp->offset, origin->ftyp.data(), origin->ftyp.size())) origin->ftyp.clear();
+    ftypBytes.resize(size_t(ftyp->size));
+    if (!readAll(fd, ftyp->offset, ftypBytes.data(), ftypBytes.size())) ftypBytes.clear();
   }
+  return readMovieAtom(held, moov->offset, path, fileSize, std::move(ftypBytes), out, f);
+}
+
+OSErr readMovieAtom(std::shared_ptr<const AtomBytes> held, uint64_t offset, const std::string& path,
+                    uint64_t fileSize, Bytes ftyp, qte::Movie*& out, Failure& f) {
+  auto origin = std::make_shared<MovieOrigin>();
+  origin->path = path;
+  origin->moovOffset = offset;
+  origin->moov = held;
+  origin->ftyp = std::move(ftyp);
   Atom a;
   a.type = "moov"_4cc;
-  a.offset = moov->offset;
+  a.offset = offset;
   a.start = held->data();
   a.size = held->size();
   a.header = qte::file::get32(held->data()) == 1 ? 16 : 8;
@@ -207,8 +270,9 @@ OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission) 
   std::string path = pathOfFsSpec(fileSpec);
   if (path.empty() || !resRefNum) return fail(paramErr, "OpenMovieFile needs a file and a place for its reference");
   bool writable = permission == fsWrPerm || permission == fsRdWrPerm;
-  int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-  if (fd < 0) return fail(errnoResult(errno), path + ": " + std::strerror(errno));
+  Failure f;
+  int fd = writable ? openLocked(path, O_RDWR, f) : openRegularFile(path, O_RDONLY, f);
+  if (fd < 0) return fail(f.err, path + ": " + f.message);
   *resRefNum = registerFile(path, fd, writable);
   return succeed();
 }
@@ -252,9 +316,16 @@ OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode scriptT
   if (path.empty()) return fail(paramErr, "CreateMovieFile needs a file");
   if (newmovie) *newmovie = nullptr;
   if (resRefNum) *resRefNum = 0;
-  int flags = O_RDWR | O_CREAT | O_CLOEXEC | ((createMovieFileFlags & createMovieFileDeleteCurFile) ? O_TRUNC : O_EXCL);
-  int fd = ::open(path.c_str(), flags, 0644);
-  if (fd < 0) return fail(errno == EEXIST ? OSErr(dupFNErr) : errnoResult(errno), path + ": " + std::strerror(errno));
+  // An existing file is emptied only once no other program is editing it.
+  const bool replace = createMovieFileFlags & createMovieFileDeleteCurFile;
+  Failure f;
+  int fd = openLocked(path, O_RDWR | O_CREAT | (replace ? 0 : O_EXCL), f);
+  if (fd < 0) return fail(f.err, path + ": " + f.message);
+  if (replace && ::ftruncate(fd, 0) != 0) {
+    int e = errno;
+    ::close(fd);
+    return fail(errnoResult(e), path + ": " + std::strerror(e));
+  }
   Bytes ftyp;
   {
     qte::file::AtomScope a(ftyp, "ftyp"_4cc);
@@ -287,13 +358,45 @@ OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode scriptT
 
 namespace {
 
-// After a save the movie's samples are those of the file: reading the movie atom
+// The new movie atom read back from memory, before anything in the file changes:
+// it must parse as the file will hold it, with every track written read back
+// under its ID and kind, and the next track ID past them all (or "unknown").
+OSErr checkRendered(const qte::Movie& movie, const MovieOrigin* origin, const qte::file::WrittenAtom& moov,
+                    uint64_t moovAt, const std::string& path, uint64_t savedSize,
+                    std::unique_ptr<qte::Movie>& out, Failure& f) {
+  auto held = std::make_shared<qte::file::AtomBytes>(moov.size());
+  uint8_t* p = held->data();
+  moov.forEach(0, moov.size(), [&](const uint8_t* data, size_t n) {
+    std::memcpy(p, data, n);
+    p += n;
+    return true;
+  });
+  qte::Movie* read = nullptr;
+  if (OSErr err = qte::file::readMovieAtom(held, moovAt, path, savedSize, origin ? origin->ftyp : Bytes(), read, f))
+    return err;
+  out.reset(read);
+  size_t k = 0;
+  uint32_t maxID = 0;
+  for (const auto& t : movie.tracks) {
+    if (!t->media) continue;
+    const qte::Track* r = k < read->tracks.size() ? read->tracks[k++].get() : nullptr;
+    if (!r || r->id != t->id || !r->media || r->media->type != t->media->type) {
+      f = {badPublicMovieAtom, "track " + std::to_string(t->id) + " does not read back as written"};
+      return f.err;
+    }
+    maxID = std::max(maxID, t->id);
+  }
+  if (k != read->tracks.size() || (movie.nextTrackID <= maxID && movie.nextTrackID != UINT32_MAX)) {
+    f = {badPublicMovieAtom, "its track IDs do not fit together"};
+    return f.err;
+  }
+  return noErr;
+}
+
+// After a save the movie's samples are those of the file: the movie atom as read
 // back gives each media its table of file chunks (the in-memory copies go) and
-// the origin for the next save. It also checks what was written.
-OSErr adoptSaved(qte::Movie& live, int fd, const std::string& path, Failure& f) {
-  qte::Movie* saved = nullptr;
-  if (OSErr err = loadMovie(fd, path, saved, f)) return err;
-  std::unique_ptr<qte::Movie> hold(saved);
+// the origin for the next save.
+void adoptSaved(qte::Movie& live, std::unique_ptr<qte::Movie> saved, const std::string& path) {
   std::shared_ptr<MovieOrigin> origin = qte::file::originOf(*saved);
   size_t k = 0;
   for (const auto& t : live.tracks) {
@@ -311,16 +414,44 @@ OSErr adoptSaved(qte::Movie& live, int fd, const std::string& path, Failure& f) 
   origin->baseline = qte::file::summarizeMovie(live, origin.get(), inPlace(path));
   qte::file::setOrigin(*saved, nullptr);
   qte::file::setOrigin(live, origin);
-  return noErr;
 }
 
-// Whether any sample of the movie is still in memory, added since the last save.
-bool hasNewSamples(const qte::Movie& movie) {
-  for (const auto& t : movie.tracks)
-    if (t->media)
-      for (const qte::Chunk& c : t->media->samples().table.chunks())
-        if (c.inMemory()) return true;
-  return false;
+// Carries out a save's writes, each synced before the next. The bytes a write
+// replaces are read first; when any write or sync fails they go back, last
+// first and each synced, and the file is cut to its old size: a failed save
+// leaves the file as it was, and every moment of the undoing is a moment the
+// writes themselves passed through. Answers 0, or the errno of the failure.
+int carryOut(int fd, const std::vector<qte::file::WriteStep>& plan, const qte::file::WrittenAtom& moov,
+              uint64_t fileSize, std::string& why) {
+  struct Replaced {
+    uint64_t at;
+    Bytes bytes;
+  };
+  std::vector<Replaced> undo;
+  for (const qte::file::WriteStep& s : plan) {
+    const uint64_t n = s.size();
+    Replaced r{s.offset, Bytes(s.offset < fileSize ? size_t(std::min(n, fileSize - s.offset)) : 0)};
+    bool ok = readAll(fd, r.at, r.bytes.data(), r.bytes.size());
+    if (ok) undo.push_back(std::move(r));
+    uint64_t at = s.offset;
+    ok = ok && s.forEach(moov, [&](const uint8_t* p, size_t k) {
+      bool put = writeAll(fd, at, p, k);
+      at += k;
+      return put;
+    });
+    if (ok && ::fdatasync(fd) == 0) continue;
+    const int e = errno;
+    why = "saving the movie failed at offset " + std::to_string(s.offset) + ": " + std::strerror(e);
+    bool back = true;
+    for (auto u = undo.rbegin(); u != undo.rend(); ++u)
+      back = back && writeAll(fd, u->at, u->bytes.data(), u->bytes.size()) && ::fdatasync(fd) == 0;
+    back = back && ::ftruncate(fd, off_t(fileSize)) == 0 && ::fdatasync(fd) == 0;
+    why += back ? " (the file is as it was)"
+                : std::string(" (putting the file back failed too: ") + std::strerror(errno) +
+                      "; it holds the previous movie or the new one)";
+    return e;
+  }
+  return 0;
 }
 
 OSErr saveInPlace(Movie theMovie, short resRefNum) {
@@ -342,39 +473,15 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
           qte::file::planUpdate(*movie, origin.get(), file.path, top, fileSize, plan, moov, moovAt, placed, f))
     return fail(err, file.path + ": " + f.message);
   if (plan.empty()) return succeed();
-  const bool newSamples = hasNewSamples(*movie);
-  for (const qte::file::WriteStep& s : plan) {
-    uint64_t at = s.offset;
-    auto write = [&](const uint8_t* p, size_t n) {
-      bool ok = writeAll(file.fd, at, p, n);
-      at += n;
-      return ok;
-    };
-    if (!s.forEach(moov, write) || ::fdatasync(file.fd) != 0) {
-      int e = errno;
-      return fail(errnoResult(e), file.path + ": saving the movie failed at offset " + std::to_string(s.offset) +
-                                      ": " + std::strerror(e) + " (the file still holds the previous movie)");
-    }
-  }
-  if (!newSamples && origin && origin->path == file.path) {
-    // Only the movie atom changed: every sample is where the model has it, and
-    // the atom written is the writer's rendering of the model, so reading it back
-    // would give the same. Skipping that keeps an edit's cost to the atom's writing.
-    origin->moovOffset = moovAt;
-    // Sample tables made anew now lie in the file as this atom's own bytes hold them.
-    if (!placed.empty()) {
-      auto held = std::make_shared<const Bytes>(std::move(moov.own));
-      for (qte::file::PlacedTable& p : placed) {
-        auto it = origin->tracks.find(p.serial);
-        if (it != origin->tracks.end())
-          it->second.table = {held, held->data() + p.at, p.size, std::move(p.channelLayout), p.dataRefs};
-      }
-    }
-    origin->baseline = qte::file::summarizeMovie(*movie, origin.get(), inPlace(file.path));
-    return succeed();
-  }
-  if (OSErr err = adoptSaved(*movie, file.fd, file.path, f))
-    return fail(err, file.path + ": the saved movie does not read back: " + f.message);
+  uint64_t savedSize = fileSize;
+  for (const qte::file::WriteStep& s : plan) savedSize = std::max(savedSize, s.offset + s.size());
+  std::unique_ptr<qte::Movie> saved;
+  if (OSErr err = checkRendered(*movie, origin.get(), moov, moovAt, file.path, savedSize, saved, f))
+    return fail(err, file.path + ": the edited movie would not read back, so the file was left as it was: " +
+                         f.message);
+  std::string why;
+  if (int e = carryOut(file.fd, plan, moov, fileSize, why)) return fail(errnoResult(e), file.path + ": " + why);
+  adoptSaved(*movie, std::move(saved), file.path);
   return succeed();
 }
 

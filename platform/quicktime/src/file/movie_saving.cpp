@@ -93,6 +93,22 @@ OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::strin
   plan.clear();
   uint64_t end = top.empty() ? 0 : top.back().offset + top.back().size;
   if (end > fileSize) end = fileSize;
+  // Bytes past the last whole atom (an interrupted append, or an atom whose size
+  // runs past the end) are left to nobody: they become one 'free' atom, or other
+  // readers would take them for atoms.
+  Bytes tail;
+  const uint64_t tailAt = end;
+  if (end < fileSize) {
+    const uint64_t left = std::max<uint64_t>(fileSize - end, 8);
+    if (left > UINT32_MAX) {
+      put32(tail, 1);
+      put32(tail, "free"_4cc);
+      put64(tail, left);
+    } else {
+      tail = header32(left, "free"_4cc);
+    }
+    end += left;
+  }
 
   // New samples: each store's in-memory bytes, one after the other, in one 'mdat'.
   std::map<const SampleStore*, uint64_t> base;
@@ -130,6 +146,7 @@ OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::strin
     return noErr;  // unedited: the file keeps every byte
   }
   moov = writeMovie(movie, origin, target, &placed);
+  if (!tail.empty()) plan.push_back({tailAt, std::move(tail)});
 
   for (const TopAtom& a : top)
     if (a.type == "moov"_4cc && &a != live) plan.push_back({a.offset + 4, Bytes{'f', 'r', 'e', 'e'}});

@@ -28,6 +28,8 @@ struct WriteStep {
   Bytes bytes;
   size_t moovFrom = 0, moovSize = 0;
 
+  uint64_t size() const { return moovSize ? moovSize : bytes.size(); }
+
   // Hands what to write to out(data, size), piece by piece, given the plan's movie atom.
   template <class Out>
   bool forEach(const WrittenAtom& moov, Out out) const {
