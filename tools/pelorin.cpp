@@ -2,12 +2,37 @@
 #include "api_listing.h"
 #include "commands.h"
 
+#include <signal.h>
+
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
+// From the engine (QuickTime/MovieFiles.h): unlinks the temporary name of a
+// file being flattened, if it has one; async-signal-safe.
+extern "C" void QTEngineRemoveUnfinishedFile(void);
+
 namespace {
+
+// Asked to stop while --output is written, the tool leaves no temporary file
+// behind, then ends the way the signal would have ended it.
+void removeUnfinishedAndDie(int sig) {
+  QTEngineRemoveUnfinishedFile();
+  ::raise(sig);  // the action is back to the default, delivered on return
+}
+
+void removeUnfinishedOnSignals() {
+  struct sigaction action = {};
+  action.sa_handler = removeUnfinishedAndDie;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    struct sigaction old;
+    // A signal ignored by whoever started the tool stays ignored.
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) ::sigaction(sig, &action, nullptr);
+  }
+}
 
 const std::vector<tool::Command>& commands() {
   static const std::vector<tool::Command> table = {
@@ -33,6 +58,7 @@ int usage(std::ostream& out, int status) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return usage(std::cerr, 2);
+  removeUnfinishedOnSignals();
   std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") return usage(std::cout, 0);
   for (const auto& c : commands()) {

@@ -3,12 +3,18 @@
 #include "movie_files.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <random>
 
 using qte::file::errnoResult;
 using qte::file::fail;
@@ -16,7 +22,6 @@ using qte::file::Failure;
 using qte::file::MovieOrigin;
 using qte::file::pathOfFsSpec;
 using qte::file::succeed;
-using qte::file::writeAll;
 
 namespace {
 
@@ -29,12 +34,20 @@ struct ChunkPlace {
   uint64_t size;
 };
 
-// Writes `path` anew: ftyp, and the movie atom before or after one 'mdat' with
-// every chunk of every track, in track order. The file is made under a temporary
-// name and renamed into place, so a failure or a crash leaves no half file and
-// the source may be the destination.
-OSErr flattenTo(const qte::Movie& movie, const std::string& path, bool fastStart, bool activeOnly, std::string& why) {
+// A flattened movie before it is written: what goes before the samples, the
+// chunks in file order and the movie atom, and where that atom lands.
+struct Rendering {
+  Bytes ftyp, head, moov;  // head: the optional 'wide' and the 'mdat' header
   std::vector<ChunkPlace> chunks;
+  bool fastStart = false;
+  uint64_t moovOffset = 0, fileSize = 0;
+};
+
+// ftyp, and the movie atom before or after one 'mdat' with every chunk of every
+// track, in track order.
+Rendering render(const qte::Movie& movie, const std::string& path, bool fastStart, bool activeOnly) {
+  Rendering r;
+  r.fastStart = fastStart;
   uint64_t data = 0;
   for (const auto& t : movie.tracks) {
     if (!t->media || (activeOnly && !t->enabled)) continue;
@@ -43,28 +56,37 @@ OSErr flattenTo(const qte::Movie& movie, const std::string& path, bool fastStart
       const qte::Chunk& c = table.chunks()[i];
       uint64_t size = 0;
       for (uint32_t k = 0; k < c.count; ++k) size += table.sizeOf(c.firstSample + k);
-      chunks.push_back({t.get(), i, size});
+      r.chunks.push_back({t.get(), i, size});
       data += size;
     }
   }
   std::map<std::pair<const qte::Track*, size_t>, uint64_t> at;
   uint64_t rel = 0;
-  for (const ChunkPlace& c : chunks) {
+  for (const ChunkPlace& c : r.chunks) {
     at[{c.track, c.index}] = rel;
     rel += c.size;
   }
 
-  Bytes ftyp;
   {
-    qte::file::AtomScope a(ftyp, "ftyp"_4cc);
-    qte::file::put32(ftyp, "qt  "_4cc);
-    qte::file::put32(ftyp, 0x200);
-    qte::file::put32(ftyp, "qt  "_4cc);
+    qte::file::AtomScope a(r.ftyp, "ftyp"_4cc);
+    qte::file::put32(r.ftyp, "qt  "_4cc);
+    qte::file::put32(r.ftyp, 0x200);
+    qte::file::put32(r.ftyp, "qt  "_4cc);
   }
   const bool large = data + 8 > UINT32_MAX;
-  const uint64_t mdatHeader = large ? 16 : 8;
   // Before a 32-bit 'mdat' a 'wide' atom leaves room to make its header 64-bit later.
-  const uint64_t wide = fastStart || large ? 0 : 8;
+  if (!fastStart && !large) {
+    qte::file::put32(r.head, 8);
+    qte::file::put32(r.head, "wide"_4cc);
+  }
+  if (large) {
+    qte::file::put32(r.head, 1);
+    qte::file::put32(r.head, "mdat"_4cc);
+    qte::file::put64(r.head, data + 16);
+  } else {
+    qte::file::put32(r.head, uint32_t(data + 8));
+    qte::file::put32(r.head, "mdat"_4cc);
+  }
 
   qte::file::WriteTarget target;
   target.path = path;
@@ -76,39 +98,45 @@ OSErr flattenTo(const qte::Movie& movie, const std::string& path, bool fastStart
     return it == at.end() ? 0 : dataAt + it->second;
   };
   std::shared_ptr<MovieOrigin> origin = qte::file::originOf(movie);
-  Bytes moov;
   if (fastStart) {
     // The movie atom's size depends on the offsets (stco or co64): settle it.
     uint64_t guess = 0;
     for (int round = 0; round < 4; ++round) {
-      dataAt = ftyp.size() + guess + mdatHeader;
-      moov = qte::file::writeMovie(movie, origin.get(), target).flat();
-      if (moov.size() == guess) break;
-      guess = moov.size();
+      dataAt = r.ftyp.size() + guess + r.head.size();
+      r.moov = qte::file::writeMovie(movie, origin.get(), target).flat();
+      if (r.moov.size() == guess) break;
+      guess = r.moov.size();
     }
+    r.moovOffset = r.ftyp.size();
   } else {
-    dataAt = ftyp.size() + wide + mdatHeader;
-    moov = qte::file::writeMovie(movie, origin.get(), target).flat();
+    dataAt = r.ftyp.size() + r.head.size();
+    r.moov = qte::file::writeMovie(movie, origin.get(), target).flat();
+    r.moovOffset = dataAt + data;
   }
+  r.fileSize = r.ftyp.size() + r.head.size() + data + r.moov.size();
+  return r;
+}
 
-  std::string temp = path + ".flattening-XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    why = path + ": cannot create a file beside it: " + std::strerror(errno);
-    return errnoResult(errno);
+// Writes all `n` bytes at the file position: the destination may be a pipe.
+bool writeOn(int fd, const uint8_t* p, size_t n) {
+  while (n > 0) {
+    ssize_t put = ::write(fd, p, n);
+    if (put <= 0) {
+      if (put < 0 && errno == EINTR) continue;
+      if (put == 0) errno = EIO;
+      return false;
+    }
+    p += put;
+    n -= size_t(put);
   }
-  auto abandon = [&](OSErr err, const std::string& what) {
-    ::close(fd);
-    ::unlink(temp.c_str());
-    why = path + ": " + what;
-    return err;
-  };
-  uint64_t pos = 0;
+  return true;
+}
+
+OSErr writeRendering(const Rendering& r, int fd, std::string& why) {
   Bytes buffer;
   buffer.reserve(kCopyBuffer);
   auto flush = [&]() {
-    bool ok = writeAll(fd, pos, buffer.data(), buffer.size());
-    pos += buffer.size();
+    bool ok = writeOn(fd, buffer.data(), buffer.size());
     buffer.clear();
     return ok;
   };
@@ -116,46 +144,210 @@ OSErr flattenTo(const qte::Movie& movie, const std::string& path, bool fastStart
     buffer.insert(buffer.end(), b.begin(), b.end());
     return buffer.size() < kCopyBuffer || flush();
   };
-  Bytes head;
-  if (wide) {
-    qte::file::put32(head, 8);
-    qte::file::put32(head, "wide"_4cc);
-  }
-  if (large) {
-    qte::file::put32(head, 1);
-    qte::file::put32(head, "mdat"_4cc);
-    qte::file::put64(head, data + 16);
-  } else {
-    qte::file::put32(head, uint32_t(data + 8));
-    qte::file::put32(head, "mdat"_4cc);
-  }
-  bool ok = put(ftyp) && (!fastStart || put(moov)) && put(head);
-  if (!ok) return abandon(ioErr, std::string("writing failed: ") + std::strerror(errno));
-  for (const ChunkPlace& c : chunks) {
+  auto writeFailed = [&]() {
+    int e = errno;
+    why = std::string("writing failed: ") + std::strerror(e);
+    return errnoResult(e);
+  };
+  if (!put(r.ftyp) || (r.fastStart && !put(r.moov)) || !put(r.head)) return writeFailed();
+  for (const ChunkPlace& c : r.chunks) {
     const qte::Chunk& chunk = c.track->media->samples().table.chunks()[c.index];
     size_t from = buffer.size();
     buffer.resize(from + size_t(c.size));
-    if (OSErr err = qte::readSampleBytes(*c.track->media, chunk.firstSample, chunk.count, buffer.data() + from))
-      return abandon(err, "the samples of track " + std::to_string(c.track->id) + " cannot be read");
-    if (buffer.size() >= kCopyBuffer && !flush())
-      return abandon(ioErr, std::string("writing failed: ") + std::strerror(errno));
+    if (OSErr err = qte::readSampleBytes(*c.track->media, chunk.firstSample, chunk.count, buffer.data() + from)) {
+      why = "the samples of track " + std::to_string(c.track->id) + " cannot be read";
+      return err;
+    }
+    if (buffer.size() >= kCopyBuffer && !flush()) return writeFailed();
   }
-  if ((!fastStart && !put(moov)) || !flush() || ::fsync(fd) != 0)
-    return abandon(errnoResult(errno), std::string("writing failed: ") + std::strerror(errno));
-  ::close(fd);
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
+  if ((!r.fastStart && !put(r.moov)) || !flush()) return writeFailed();
+  return noErr;
+}
+
+// The name a flatten's file has in the file system before it is complete, if
+// any, for QTEngineRemoveUnfinishedFile to unlink from a signal handler. It
+// changes only while this thread blocks the signals such handlers serve.
+char unfinishedName[PATH_MAX];
+std::atomic<bool> haveUnfinished{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "read from signal handlers");
+
+// Holds off the signals that ask a program to end, for as long as it lives.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t s;
+    sigemptyset(&s);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&s, sig);
+    pthread_sigmask(SIG_BLOCK, &s, &old_);
+  }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+void setUnfinished(const std::string& name) {  // with signals held
+  std::memcpy(unfinishedName, name.c_str(), name.size() + 1);
+  haveUnfinished = true;
+}
+
+void clearUnfinished() {
+  SignalsHeld held;
+  haveUnfinished = false;
+}
+
+// A free name beside `target` for a file on its way to replacing it.
+std::string tempName(const std::string& target) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  std::string name = target + ".flattening-";
+  for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+  return name;
+}
+
+// Follows symbolic links from `path` to the file they lead to, which need not
+// exist: output written through a link, even a dangling one, goes to its target.
+bool followLinks(std::string& path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    char to[PATH_MAX];
+    ssize_t n = ::readlink(path.c_str(), to, sizeof to);
+    if (n < 0) return false;
+    if (size_t(n) == sizeof to) return errno = ENAMETOOLONG, false;
+    std::string next(to, size_t(n));
+    size_t slash = path.find_last_of('/');
+    path = next[0] == '/' || slash == std::string::npos ? next : path.substr(0, slash + 1) + next;
+  }
+  errno = ELOOP;
+  return false;
+}
+
+std::string folderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Into an existing file that is not a regular one (a device, a pipe) the movie
+// is streamed as it is, as cp does: renaming over it would replace the node.
+// What went out cannot be read back, so the movie answered is the one rendered.
+OSErr flattenInto(int fd, const Rendering& r, const std::string& path, qte::Movie*& out, std::string& why) {
+  OSErr err = writeRendering(r, fd, why);
+  if (::close(fd) != 0 && !err) {
+    why = std::string("writing failed: ") + std::strerror(errno);
+    err = errnoResult(errno);
+  }
+  if (err) return why = path + ": " + why, err;
+  auto moov = std::make_shared<qte::file::AtomBytes>(r.moov.size());
+  std::memcpy(moov->data(), r.moov.data(), r.moov.size());
+  Failure f;
+  if ((err = qte::file::readMovieAtom(moov, r.moovOffset, path, r.fileSize, r.ftyp, out, f)))
+    why = path + ": the flattened movie does not read back: " + f.message;
+  return err;
+}
+
+// A regular file is written whole before it takes the name: made without a
+// name where the file system allows (a kill leaves nothing), else under a
+// temporary one removed on failure and by QTEngineRemoveUnfinishedFile. It
+// replaces `target` by rename, so the source may be the destination. A new
+// file gets the mode the umask leaves of 0666; a replaced one keeps its own.
+OSErr flattenToFile(const Rendering& r, const std::string& path, const std::string& target,
+                    const struct stat* existing, qte::Movie*& out, std::string& why) {
+  const std::string folder = folderOf(target);
+  const mode_t mode = existing ? 0600 : 0666;
+  std::string temp;  // the file's name while unfinished, if it has one
+  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+      std::string name = tempName(target);
+      if (name.size() >= sizeof unfinishedName) return why = target + ": the name is too long", bdNamErr;
+      SignalsHeld held;
+      fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+      if (fd >= 0) setUnfinished(temp = name);
+      else if (errno != EEXIST) break;
+    }
+  }
+  if (fd < 0) {
     int e = errno;
-    ::unlink(temp.c_str());
-    why = path + ": " + std::strerror(e);
+    why = path + ": cannot create a file in " + folder + ": " + std::strerror(e);
     return errnoResult(e);
   }
-  std::string dir = path.substr(0, std::max<size_t>(1, path.find_last_of('/')));
-  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  auto abandon = [&](OSErr err, const std::string& what) {
+    ::close(fd);
+    if (!temp.empty()) {
+      ::unlink(temp.c_str());
+      clearUnfinished();
+    }
+    why = path + ": " + what;
+    return err;
+  };
+  if (existing) {
+    bool owned = existing->st_uid == ::geteuid() && existing->st_gid == ::getegid();
+    if (!owned) owned = ::fchown(fd, existing->st_uid, existing->st_gid) == 0;
+    // Set-id bits stay only with the owner they were given by.
+    ::fchmod(fd, existing->st_mode & (owned ? 07777 : 0777));
+  }
+  if (OSErr err = writeRendering(r, fd, why)) return abandon(err, why);
+  if (::fsync(fd) != 0) return abandon(errnoResult(errno), std::string("writing failed: ") + std::strerror(errno));
+  qte::Movie* read = nullptr;
+  Failure f;
+  if (OSErr err = qte::file::loadMovie(fd, path, read, f))
+    return abandon(err, "the flattened movie does not read back: " + f.message);
+  std::unique_ptr<qte::Movie> flat(read);
+
+  // Named and put in place with the signals held, so that a kill cannot come
+  // between the two and leave the name behind.
+  int e = 0;
+  {
+    SignalsHeld held;
+    if (temp.empty()) {
+      const std::string self = "/proc/self/fd/" + std::to_string(fd);
+      for (int tries = 0; temp.empty() && tries < 100; ++tries) {
+        std::string name = tempName(target);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+            ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)
+          setUnfinished(temp = name);
+        else if (errno != EEXIST)
+          break;
+      }
+      if (temp.empty()) e = errno;
+    }
+    if (!e && ::rename(temp.c_str(), target.c_str()) != 0) {
+      e = errno;
+      ::unlink(temp.c_str());
+    }
+    haveUnfinished = false;
+  }
+  ::close(fd);
+  if (e) return why = path + ": " + std::strerror(e), errnoResult(e);
+  int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     ::fsync(dfd);
     ::close(dfd);
   }
+  out = flat.release();
   return noErr;
+}
+
+OSErr flattenTo(const qte::Movie& movie, const std::string& path, bool fastStart, bool activeOnly, qte::Movie*& out,
+                std::string& why) {
+  std::string target = path;
+  if (!followLinks(target)) return why = path + ": " + std::strerror(errno), errnoResult(errno);
+  struct stat st;
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return why = path + ": it is a folder", notAFileErr;
+  Rendering r = render(movie, path, fastStart, activeOnly);
+  int into = -1;
+  if (exists && !S_ISREG(st.st_mode)) {
+    into = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (into < 0) return why = path + ": " + std::strerror(errno), errnoResult(errno);
+    // Replaced by a regular file since: that one is replaced as any other.
+    if (::fstat(into, &st) == 0 && S_ISREG(st.st_mode)) ::close(into), into = -1;
+  }
+  if (into >= 0) return flattenInto(into, r, path, out, why);
+  return flattenToFile(r, path, target, exists ? &st : nullptr, out, why);
 }
 
 }  // namespace
@@ -176,18 +368,17 @@ Movie FlattenMovieData(Movie theMovie, SInt32 movieFlattenFlags, const FSSpec* t
   if (!(createMovieFileFlags & createMovieFileDeleteCurFile) && ::stat(path.c_str(), &st) == 0)
     return fail(dupFNErr, path + ": the file exists (createMovieFileDeleteCurFile replaces it)"), nullptr;
   std::string why;
-  if (OSErr err = flattenTo(*movie, path, movieFlattenFlags & flattenForceMovieResourceBeforeMovieData,
-                            movieFlattenFlags & flattenActiveTracksOnly, why))
-    return fail(err, why), nullptr;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(errnoResult(errno), path + ": " + std::strerror(errno)), nullptr;
   qte::Movie* flat = nullptr;
-  Failure f;
-  OSErr err = loadMovie(fd, path, flat, f);
-  ::close(fd);
-  if (err) return fail(err, path + ": the flattened movie does not read back: " + f.message), nullptr;
+  if (OSErr err = flattenTo(*movie, path, movieFlattenFlags & flattenForceMovieResourceBeforeMovieData,
+                            movieFlattenFlags & flattenActiveTracksOnly, flat, why))
+    return fail(err, why), nullptr;
   succeed();
   return qte::handleOf<Movie>(flat);
+}
+
+// Outside the entry wrapper: a signal handler may only make async-signal-safe calls.
+void QTEngineRemoveUnfinishedFile(void) {
+  if (haveUnfinished) ::unlink(unfinishedName);
 }
 
 }  // extern "C"
