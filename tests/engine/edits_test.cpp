@@ -1,5 +1,5 @@
 // Edit-list arithmetic of the segment calls, across time scales and rates.
-#include "engine_support.h"
+#include "file_support.h"
 
 using namespace enginetest;
 
@@ -214,6 +214,55 @@ TEST(EditArithmetic, CopiedSamplesKeepTheirBytesAndDescriptionsAcrossMediaScales
   EXPECT_EQ(flags, mediaSampleNotSync);
   ASSERT_EQ(GetMediaSample(dm, data, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr), noErr);
   EXPECT_EQ(data.bytes(), (std::vector<uint8_t>{11, 12, 13, 14}));
+}
+
+// A dwell edit (rate 0) shows the media time it names for its whole duration.
+// No call makes one, files do: this file's second edit has its rate zeroed.
+TEST(EditArithmetic, DwellEditsHoldTheirMediaTime) {
+  ScratchDir dir;
+  const std::string path = dir / "dwell.mov";
+  {
+    FSSpec fsSpec = fsSpecOf(path);
+    short ref = 0;
+    Movie movie = nullptr;
+    ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+    Track t = videoTrack(movie, 600, 10, 60);
+    ASSERT_EQ(DeleteTrackSegment(t, 300, 300), noErr);
+    ASSERT_EQ(InsertMediaIntoTrack(t, 300, 330, 240, fixed1), noErr);  // sample 5 starts at 300
+    ASSERT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr);
+    DisposeMovie(movie);
+    CloseMovieFile(ref);
+  }
+  std::vector<uint8_t> b = fileBytes(path);
+  // Entries start 12 bytes past the type; a rate is an entry's last 4 bytes.
+  const size_t rate = std::string(b.begin(), b.end()).find("elst") + 12 + 12 + 8;
+  std::fill_n(b.begin() + long(rate), 4, 0);
+  writeBytes(path, b);
+
+  auto check = [](Track t, TimeValue end) {
+    EXPECT_EQ(GetTrackDuration(t), end);
+    EXPECT_EQ(GetTrackEditRate(t, end - 1), 0);
+    EXPECT_EQ(GetMoviesError(), noErr);
+    EXPECT_EQ(mediaTimes(t, {299, 300, end - 1, end}), (std::vector<TimeValue>{299, 330, 330, -1}));
+    // Sample 5 is the one shown throughout, in either direction.
+    EXPECT_EQ(next(t, nextTimeMediaSample, 240), (Interesting{300, end - 300}));
+    EXPECT_EQ(next(t, nextTimeMediaSample, 300), (Interesting{-1, 0}));
+    EXPECT_EQ(next(t, nextTimeMediaSample | nextTimeEdgeOK, end - 1, -fixed1), (Interesting{300, end - 300}));
+  };
+  {
+    OpenedMovie m(path);
+    ASSERT_EQ(m.err, noErr) << m.message;
+    Track t = GetMovieIndTrack(m, 1);
+    check(t, 540);
+    // Stretched, it stays a dwell; saved, it stays in the file.
+    ASSERT_EQ(ScaleTrackSegment(t, 300, 240, 480), noErr);
+    check(t, 780);
+    ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
+  }
+  OpenedMovie m(path, fsRdPerm);
+  ASSERT_EQ(m.err, noErr) << m.message;
+  check(GetMovieIndTrack(m, 1), 780);
+  if (haveTool("ffprobe")) EXPECT_NE(packets(path), "");
 }
 
 }  // namespace

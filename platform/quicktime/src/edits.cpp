@@ -43,10 +43,13 @@ int64_t mediaOffset(int64_t trackOffset, Fixed rate, Scales s) {
 }
 
 int64_t trackOffsetCeil(int64_t mediaDelta, Fixed rate, Scales s) {
+  // A dwell edit (rate 0) holds its media time: reached at once, never passed.
+  if (rate == 0) return mediaDelta <= 0 ? 0 : INT64_MAX;
   return clamp64(ceilDiv(i128(mediaDelta) * s.movie * kFixedOne, i128(s.media) * rate));
 }
 
 int64_t trackDurationOf(int64_t mediaDuration, Fixed rate, Scales s) {
+  if (rate == 0) return 0;  // no stretch of track time plays any media at rate 0
   i128 n = i128(mediaDuration) * s.movie * kFixedOne;
   i128 d = i128(s.media) * rate;
   return clamp64((n + d / 2) / d);
@@ -173,7 +176,8 @@ bool EditList::scale(int64_t in, int64_t oldDuration, int64_t newDuration, Scale
     int64_t nextPlaced = rescale(cumulative, newDuration, oldDuration);
     int64_t d = nextPlaced - placed;
     placed = nextPlaced;
-    if (!e.empty() && d > 0) {
+    // A dwell edit stays one, only longer or shorter.
+    if (!e.empty() && d > 0 && e.rate != 0) {
       int64_t r = rescale(e.rate, e.duration, d);
       if (r <= 0 || r > INT32_MAX) {
         edits_ = std::move(saved);

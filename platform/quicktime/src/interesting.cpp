@@ -20,9 +20,11 @@ struct Window {
 
   int64_t end() const { return start + edit.duration; }
   int64_t mediaAt(int64_t t) const { return edit.mediaTime + mediaOffset(t - start, edit.rate, scales); }
-  // Track time at which sample k starts to be shown (may precede the edit).
+  // Track time at which sample k starts to be shown (may precede the edit; the
+  // edit's end when it is not shown in it, as in a dwell edit past its sample).
   int64_t shownAt(uint32_t k) const {
-    return start + trackOffsetCeil(table.startOf(k) - edit.mediaTime, edit.rate, scales);
+    int64_t offset = trackOffsetCeil(table.startOf(k) - edit.mediaTime, edit.rate, scales);
+    return offset >= edit.duration ? end() : start + offset;
   }
   uint32_t nextMarked(uint32_t k, Search s) const {
     return s == Search::Sync ? table.nextSync(k) : table.nextDescStart(k);
