@@ -8,6 +8,7 @@
 #include "times.h"
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -32,6 +33,10 @@ const char kHelp[] =
     "  --fast-start    with --output, put the movie atom before the sample data\n"
     "  --json          list as JSON\n";
 
+// A title is stored as UTF-16 after a byte-order mark, and a text sample's
+// length is 16 bits: 65,535 bytes hold the mark and 32,766 units.
+constexpr size_t kMaxTitleUnits = (0xFFFF - 2) / 2;
+
 struct ListedChapter {
   int64_t startMs;
   std::string title;
@@ -41,6 +46,8 @@ std::vector<ListedChapter> readChapterList(const std::string& path) {
   std::ifstream file;
   std::istream* in = &std::cin;
   if (path != "-") {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) throw FileError(path, "is a directory, not a chapter list");
     file.open(path, std::ios::binary);
     if (!file) throw FileError(path, "cannot read the chapter list");
     in = &file;
@@ -59,6 +66,9 @@ std::vector<ListedChapter> readChapterList(const std::string& path) {
                                 "' is not a start time HH:MM:SS or HH:MM:SS.mmm");
     std::string title = space == std::string::npos ? std::string() : line.substr(space + 1);
     if (!isUtf8(title)) throw FileError(path, where + ": the title is not UTF-8 text");
+    if (const size_t units = utf16Length(title); units > kMaxTitleUnits)
+      throw FileError(path, where + ": the title is too long: a chapter title holds at most 32,766 UTF-16 "
+                                "units (65,535 bytes with its byte-order mark); this one has " + std::to_string(units));
     if (!list.empty() && *start <= list.back().startMs)
       throw FileError(path, where + ": " + formatClock(*start) + " does not come after " +
                                 formatClock(list.back().startMs));

@@ -85,6 +85,13 @@ int addTimeCode(const Options& o) {
   if (start->frames >= rate->framesPerSecond)
     throw std::invalid_argument("frame " + std::to_string(start->frames) + " of --start does not exist at " +
                                 rate->name + " frames a second");
+  // Drop frame skips the first labels (2 at 29.97, 4 at 59.94) of every minute
+  // but each tenth.
+  if (const int dropped = rate->framesPerSecond / 15;
+      start->dropFrame && start->seconds == 0 && start->minutes % 10 != 0 && start->frames < dropped)
+    throw std::invalid_argument("--start " + *startText + " does not exist in drop frame: frames ;00 to ;" +
+                                (dropped < 11 ? "0" : "") + std::to_string(dropped - 1) +
+                                " are skipped at the start of each minute not divisible by ten");
 
   Value parameters = rt.newObject("QTTimeCodeCreationParametersZQK");
   rt.set(parameters, "TimeScale", Value::integer(rate->timeScale));

@@ -29,6 +29,8 @@ const char kHelp[] =
 // readers take text under such a code as UTF-8.
 constexpr int64_t kUndeterminedLanguage = ((('u' - 0x60) << 10) | (('n' - 0x60) << 5) | ('d' - 0x60));
 
+constexpr size_t kMaxTextBytes = 0xFFFF;
+
 // Removes every entry of `type`; how many there were.
 int64_t removeAll(MovieFile& file, const Value& list, const Value& type) {
   const int64_t count = file.call(list, "CountType", {type}).asInteger();
@@ -60,6 +62,19 @@ int editUserData(const Options& o, const std::string& action) {
     throw std::invalid_argument("userdata FILE " + action + (action == "set" ? " TYPE TEXT" : " TYPE") +
                                 " (see pelorin userdata --help)");
   const std::string typeText = fourCharCode(o.positional[2], "TYPE");
+  const bool isText = typeText.rfind("\u00a9", 0) == 0;
+  // Text entries are stored in Mac Roman where every character has a form there.
+  std::optional<std::string> mac;
+  if (action == "set") {
+    const std::string& text = o.positional[3];
+    if (!isUtf8(text)) throw std::invalid_argument("TEXT is not UTF-8");
+    if (isText) mac = toMacRoman(text);
+    // A text record's length is 16 bits.
+    const size_t bytes = mac ? mac->size() : text.size();
+    if (isText && bytes > kMaxTextBytes)
+      throw std::invalid_argument("TEXT is too long: a " + typeText + " text holds at most 65,535 bytes; this one has " +
+                                  std::to_string(bytes));
+  }
   MovieFile file(o.positional[0], true, o.value("--output"));
   rt::Runtime& rt = file.runtime();
   Value list = file.call(file.movie(), "UserDataZQK");
@@ -69,9 +84,7 @@ int editUserData(const Options& o, const std::string& action) {
 
   if (action == "set") {
     const std::string& text = o.positional[3];
-    if (!isUtf8(text)) throw std::invalid_argument("TEXT is not UTF-8");
-    if (typeText.rfind("\u00a9", 0) == 0) {
-      std::optional<std::string> mac = toMacRoman(text);
+    if (isText) {
       Value value = mac ? rt.string(*mac, kREALEncodingMacRoman) : rt.string(text);
       file.call(list, "AddText", {type, Value::integer(1), Value::integer(mac ? 0 : kUndeterminedLanguage), value});
     } else {

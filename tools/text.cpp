@@ -51,6 +51,15 @@ bool isUtf8(std::string_view bytes) {
   return true;
 }
 
+size_t utf16Length(std::string_view utf8) {
+  size_t units = 0;
+  for (unsigned char c : utf8) {
+    if ((c & 0xC0) != 0x80) ++units;  // each lead byte starts a character
+    if (c >= 0xF0) ++units;           // four-byte sequences need a surrogate pair
+  }
+  return units;
+}
+
 std::string validUtf8(std::string_view bytes) {
   if (isUtf8(bytes)) return std::string(bytes);
   std::string out;

@@ -13,6 +13,9 @@ namespace tool {
 bool isUtf8(std::string_view bytes);
 // The bytes with every invalid UTF-8 sequence replaced by U+FFFD.
 std::string validUtf8(std::string_view bytes);
+// The UTF-16 code units that valid UTF-8 text takes (two for each character
+// beyond U+FFFF).
+size_t utf16Length(std::string_view utf8);
 // UTF-8 text in Mac Roman, or nullopt when a character has no Mac Roman form.
 std::optional<std::string> toMacRoman(std::string_view utf8);
 std::string fromMacRoman(std::string_view bytes);

@@ -189,10 +189,16 @@ std::shared_ptr<MetaStore>& metaStoreOf(std::shared_ptr<MetaStore>& slot, OSType
 
 // --- Finding items -------------------------------------------------------------------
 
+// Entries only ever join a user-data list at its end, so the ones without an
+// identifier are its tail, and stamping them in order keeps the list's
+// identifiers ascending: place() can then search it instead of scanning.
 void MetaStore::stampUserData() {
-  if (UserDataList* ud = userData())
-    for (UserDataItem& item : ud->items)
-      if (item.metaId == 0) item.metaId = newMetaItemId();
+  UserDataList* ud = userData();
+  if (!ud) return;
+  auto& items = ud->items;
+  size_t first = items.size();
+  while (first > 0 && items[first - 1].metaId == 0) --first;
+  for (size_t i = first; i < items.size(); ++i) items[i].metaId = newMetaItemId();
 }
 
 size_t MetaStore::sizeOf(OSType storage) const {
@@ -211,9 +217,12 @@ std::optional<ItemPlace> MetaStore::place(QTMetaDataItem id) {
   if (auto it = std::lower_bound(iTunes_.begin(), iTunes_.end(), id, byId); it != iTunes_.end() && it->id == id)
     return ItemPlace{kQTMetaDataStorageFormatiTunes, size_t(it - iTunes_.begin())};
   stampUserData();
-  if (UserDataList* ud = userData())
-    for (size_t i = 0; i < ud->items.size(); ++i)
-      if (ud->items[i].metaId == id) return ItemPlace{kQTMetaDataStorageFormatUserData, i};
+  UserDataList* ud = userData();
+  if (!ud) return std::nullopt;
+  auto& u = ud->items;
+  auto byMetaId = [](const UserDataItem& item, QTMetaDataItem v) { return item.metaId < v; };
+  if (auto it = std::lower_bound(u.begin(), u.end(), id, byMetaId); it != u.end() && it->metaId == id)
+    return ItemPlace{kQTMetaDataStorageFormatUserData, size_t(it - u.begin())};
   return std::nullopt;
 }
 
