@@ -2,10 +2,15 @@
 // and checked against what ffprobe sees in them.
 #include "file_support.h"
 
+#include "../../platform/quicktime/src/file/movie_files.h"
 #include "../../platform/quicktime/src/file/movie_saving.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -572,6 +577,126 @@ TEST(MovieFiles, FilesOtherToolsWrote) {
     OpenedMovie again(path, fsRdPerm);
     EXPECT_EQ(again.err, noErr) << again.message;
     EXPECT_EQ(title(again), "Renamed");
+  }
+}
+
+// Where a field of the first `type` atom from `from` on lies: `at` bytes past its type.
+size_t fieldOf(const std::vector<uint8_t>& file, const char* type, size_t at, size_t from = 0) {
+  auto it = std::search(file.begin() + long(from), file.end(), type, type + 4);
+  return it == file.end() ? 0 : size_t(it - file.begin()) + at;
+}
+
+// A new track takes an ID no track has, whatever the header's next track ID
+// says (0xFFFFFFFF is legal: "unknown"), and the file keeps a valid one.
+TEST(MovieFiles, NewTracksTakeFreeIDs) {
+  struct Case {
+    const char* what;
+    uint32_t secondID, newID, nextInFile;
+  } cases[] = {{"next track ID unknown", 2, 3, 4}, {"largest ID taken", 0xFFFFFFFE, 2, 0xFFFFFFFF}};
+  ScratchDir dir;
+  std::string path = dir / "ids.mov";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    createMovieFile(path);
+    auto bytes = fileBytes(path);
+    const size_t mvhd = fieldOf(bytes, "mvhd", 100), tkhd = fieldOf(bytes, "tkhd", 16, fieldOf(bytes, "tkhd", 4));
+    ASSERT_TRUE(mvhd && tkhd);
+    put32(bytes, mvhd, 0xFFFFFFFF);
+    put32(bytes, tkhd, c.secondID);
+    writeBytes(path, bytes);
+    {
+      OpenedMovie m(path);
+      ASSERT_EQ(m.err, noErr) << m.message;
+      Track t = NewMovieTrack(m, 0, 0, 0);
+      NewTrackMedia(t, TextMediaType, 600, nullptr, 0);
+      EXPECT_EQ(GetTrackID(t), long(c.newID));
+      ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
+    }
+    OpenedMovie again(path, fsRdPerm);
+    ASSERT_EQ(again.err, noErr) << again.message;
+    EXPECT_EQ(GetTrackID(GetMovieIndTrack(again, 3)), long(c.newID));
+    auto saved = fileBytes(path);
+    const size_t next = fieldOf(saved, "mvhd", 100, fieldOf(saved, "moov", 0));
+    EXPECT_EQ(uint32_t(saved[next] << 24 | saved[next + 1] << 16 | saved[next + 2] << 8 | saved[next + 3]),
+              c.nextInFile);
+  }
+}
+
+// A save that would not read back, or whose writes fail (here: past the file
+// size limit, as on a full disk), leaves every byte of the file as it was.
+TEST(MovieFiles, FailedSavesLeaveTheFileAsItWas) {
+  ScratchDir dir;
+  std::string path = dir / "f.mov";
+  createMovieFile(path);
+  const auto bytes = fileBytes(path);
+  {
+    OpenedMovie m(path);
+    // User data named like a metadata container that holds none.
+    HandleHolder junk("\0\0\0\0junk", 8);
+    ASSERT_EQ(AddUserData(GetMovieUserData(m), junk, "meta"_4cc), noErr);
+    EXPECT_NE(m.save(), noErr);
+    EXPECT_NE(std::string(QTEngineLastFileErrorMessage()).find("would not read back"), std::string::npos)
+        << QTEngineLastFileErrorMessage();
+  }
+  EXPECT_EQ(fileBytes(path), bytes);
+
+  // New samples and a new movie atom, of which only the first bytes fit, after
+  // an atom's size cut off at the end of the file was made whole.
+  auto cut = bytes;
+  cut.insert(cut.end(), {0, 0, 0, 1, 'f', 'r', 'e', 'e', 0});
+  writeBytes(path, cut);
+  pid_t child = fork();
+  if (child == 0) {
+    rlimit limit{rlim_t(cut.size() + 100), RLIM_INFINITY};
+    signal(SIGXFSZ, SIG_IGN);
+    OpenedMovie m(path);
+    setTitle(m, std::string(5000, 't'));
+    Media vm = GetTrackMedia(GetMovieIndTrack(m, 1));
+    BeginMediaEdits(vm);
+    addSamples(vm, imageDescription(320, 240), 100, 20, 40);
+    EndMediaEdits(vm);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    _exit(m.save() == noErr ? 0 : std::string(QTEngineLastFileErrorMessage()).find("as it was") != std::string::npos ? 1 : 2);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_EQ(fileBytes(path), cut);
+}
+
+// Bytes past the last whole atom (an atom whose size runs past the end of the
+// file, or a cut-off 64-bit size) become free space when the file is saved,
+// so that other readers do not take them for atoms.
+TEST(MovieFiles, BytesPastTheLastAtomBecomeFreeSpace) {
+  const std::vector<uint8_t> tails[] = {
+      {0xFF, 0xFF, 0xFF, 0xFF, 'f', 'r', 'e', 'e', 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+      {0, 0, 0, 1, 'f', 'r', 'e', 'e', 0xFF, 0, 0, 0, 0, 0, 0, 0, 'm', 'o', 'o', 'v'},
+      {0, 0, 0, 1, 'f', 'r', 'e', 'e', 0},
+  };
+  ScratchDir dir;
+  std::string path = dir / "t.mov";
+  for (const auto& tail : tails) {
+    SCOPED_TRACE(tail.size());
+    createMovieFile(path);
+    auto bytes = fileBytes(path);
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    if (tail.size() > 9) bytes.resize(bytes.size() + 5000, 'x');  // longer than the new movie atom
+    writeBytes(path, bytes);
+    {
+      OpenedMovie m(path);
+      ASSERT_EQ(m.err, noErr) << m.message;
+      setTitle(m, "Tail");
+      ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
+    }
+    int fd = open(path.c_str(), O_RDONLY);
+    std::vector<qte::file::TopAtom> top;
+    qte::file::Failure f;
+    ASSERT_EQ(qte::file::scanTopLevel(fd, qte::file::sizeOfFile(fd), top, f), noErr);
+    EXPECT_EQ(top.back().offset + top.back().size, qte::file::sizeOfFile(fd));
+    close(fd);
+    if (haveTool("ffprobe"))
+      EXPECT_EQ(run("ffprobe -v error -show_entries format=nb_streams -of csv=p=0 '" + path + "' 2>&1 | grep -v JPEG"),
+                "2\n");
   }
 }
 
