@@ -84,20 +84,30 @@ TEST(FileOutput, PipesAreWrittenIntoNotReplaced) {
   InsertMediaIntoTrack(sound, 0, 0, GetMediaDuration(media), fixed1);
   ASSERT_EQ(flattenedTracks(movie, dir / "plain.mov"), 2);
 
-  const std::string pipe = dir / "pipe";
-  const std::string spare = dir / "same pipe";
-  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-  ASSERT_EQ(::link(pipe.c_str(), spare.c_str()), 0);
-  std::vector<uint8_t> got;
-  std::thread reader([&] { got = fileBytes(pipe); });
-  Movie flat = flatten(movie, pipe);
-  // A reader still waiting for a writer (the pipe failed or was replaced) is let go.
-  ::close(::open(spare.c_str(), O_WRONLY | O_NONBLOCK));
-  reader.join();
-  ASSERT_NE(flat, nullptr) << QTEngineLastFileErrorMessage();
-  EXPECT_EQ(GetMovieTrackCount(flat), 2);
-  EXPECT_EQ(GetMovieDuration(flat), GetMovieDuration(movie));
-  DisposeMovie(flat);
-  EXPECT_TRUE(S_ISFIFO(modeOf(pipe))) << "the pipe was replaced";
-  EXPECT_EQ(got, fileBytes(dir / "plain.mov"));
+  // A named pipe, and the other end of one reached through /proc as /dev/stdout is.
+  const std::string fifo = dir / "pipe", spare = dir / "same pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::link(fifo.c_str(), spare.c_str()), 0);
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  for (const std::string& into : {fifo, "/proc/self/fd/" + std::to_string(ends[1])}) {
+    std::vector<uint8_t> got;
+    std::thread reader([&] {
+      if (into == fifo) return void(got = fileBytes(fifo));
+      uint8_t b[65536];
+      for (ssize_t n; (n = ::read(ends[0], b, sizeof b)) > 0;) got.insert(got.end(), b, b + n);
+    });
+    Movie flat = flatten(movie, into);
+    // Readers still waiting (the pipe failed or was replaced) are let go.
+    ::close(::open(spare.c_str(), O_WRONLY | O_NONBLOCK));
+    if (into != fifo) ::close(ends[1]);
+    reader.join();
+    ASSERT_NE(flat, nullptr) << QTEngineLastFileErrorMessage();
+    EXPECT_EQ(GetMovieTrackCount(flat), 2);
+    EXPECT_EQ(GetMovieDuration(flat), GetMovieDuration(movie));
+    DisposeMovie(flat);
+    EXPECT_EQ(got, fileBytes(dir / "plain.mov")) << into;
+  }
+  ::close(ends[0]);
+  EXPECT_TRUE(S_ISFIFO(modeOf(fifo))) << "the pipe was replaced";
 }

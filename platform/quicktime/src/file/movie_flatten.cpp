@@ -333,20 +333,19 @@ OSErr flattenToFile(const Rendering& r, const std::string& path, const std::stri
 
 OSErr flattenTo(const qte::Movie& movie, const std::string& path, bool fastStart, bool activeOnly, qte::Movie*& out,
                 std::string& why) {
-  std::string target = path;
-  if (!followLinks(target)) return why = path + ": " + std::strerror(errno), errnoResult(errno);
   struct stat st;
-  const bool exists = ::stat(target.c_str(), &st) == 0;
+  const bool exists = ::stat(path.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return why = path + ": it is a folder", notAFileErr;
   Rendering r = render(movie, path, fastStart, activeOnly);
-  int into = -1;
   if (exists && !S_ISREG(st.st_mode)) {
-    into = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    // Opened by the name given: the kernel follows the links, /dev/stdout's too.
+    int into = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (into < 0) return why = path + ": " + std::strerror(errno), errnoResult(errno);
-    // Replaced by a regular file since: that one is replaced as any other.
-    if (::fstat(into, &st) == 0 && S_ISREG(st.st_mode)) ::close(into), into = -1;
+    if (::fstat(into, &st) != 0 || !S_ISREG(st.st_mode)) return flattenInto(into, r, path, out, why);
+    ::close(into);  // a regular file by now, replaced as any other
   }
-  if (into >= 0) return flattenInto(into, r, path, out, why);
+  std::string target = path;
+  if (!followLinks(target)) return why = path + ": " + std::strerror(errno), errnoResult(errno);
   return flattenToFile(r, path, target, exists ? &st : nullptr, out, why);
 }
 
