@@ -137,6 +137,66 @@ TEST(MalformedMovieFiles, ToleratedQuirksOpen) {
   EXPECT_EQ(open(dir, b).err, noErr);
 }
 
+// A one-track movie as ffmpeg writes it (edit list and 'url ' self reference of its own).
+Bytes ffmpegFile(const ScratchDir& dir) {
+  std::string path = dir / "ffmpeg.mov";
+  run("ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mpeg4 -y '" + path + "'");
+  return fileBytes(path);
+}
+
+// Damaged but readable: an edit either leaves the file valid, every sample where
+// outside readers found it before, or is refused with the file as it was.
+TEST(MalformedMovieFiles, EditsNeverMakeADamagedFileWorse) {
+  ScratchDir dir;
+  std::vector<Bytes> sources{validFile(dir)};
+  if (haveTool("ffmpeg")) sources.push_back(ffmpegFile(dir));
+  auto rename = [](const char* type) { return [type](Bytes& b) { b[atomAt(b, type) + 7] = 'X'; }; };
+  struct Case {
+    const char* name;
+    std::function<void(Bytes&)> breakIt;
+    const char* refusal;  // in the message, or null when the edit is saved
+  };
+  const Case cases[] = {
+      {"no data information", rename("dinf"), nullptr},
+      {"no data reference atom", rename("dref"), nullptr},
+      {"self reference without its flag", [](Bytes& b) { b[atomAt(b, "dref") + 16 + 11] = 0; }, nullptr},
+      {"edit list flagged version 1, laid out as 0", [](Bytes& b) { b[atomAt(b, "elst") + 8] = 1; }, nullptr},
+  };
+  const std::string path = dir / "case.mov", original = dir / "original.mov";
+  for (const Bytes& source : sources) {
+    writeBytes(original, source);
+    TimeValue duration = GetMovieDuration(OpenedMovie(original, fsRdPerm));
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      Bytes b = source;
+      c.breakIt(b);
+      writeBytes(path, b);
+      {
+        OpenedMovie m(path);
+        ASSERT_EQ(m.err, noErr) << m.message;
+        EXPECT_EQ(GetMovieDuration(m), duration);
+        HandleHolder text("Edited", 6);
+        ASSERT_EQ(AddUserDataText(GetMovieUserData(m), text, 0xA96E616D, 1, 0), noErr);
+        OSErr err = m.save();
+        std::string message = QTEngineLastFileErrorMessage();
+        if (c.refusal) {
+          EXPECT_NE(err, noErr);
+          EXPECT_NE(message.find(c.refusal), std::string::npos) << message;
+          EXPECT_TRUE(fileBytes(path) == b) << "a refused save changed the file";
+          continue;
+        }
+        EXPECT_EQ(err, noErr) << message;
+      }
+      OpenedMovie saved(path, fsRdPerm);
+      EXPECT_EQ(GetMovieDuration(saved), duration);
+      HandleHolder sample;
+      EXPECT_EQ(GetMediaSample(GetTrackMedia(GetMovieIndTrack(saved, 1)), sample, 0, nullptr, 0, nullptr, nullptr,
+                               nullptr, nullptr, 1, nullptr, nullptr), noErr);
+      if (haveTool("ffprobe")) EXPECT_EQ(packets(path), packets(original));
+    }
+  }
+}
+
 // Every single-byte change and every truncation of the movie atom opens or fails
 // cleanly; what opens can be flattened (a sample of them: flattening syncs).
 TEST(MalformedMovieFiles, EveryByteOfTheMovieAtom) {

@@ -32,7 +32,10 @@ struct TrackOrigin {
   Bytes dataHandler;       // minf/hdlr as read (absent in ISO files)
   std::vector<OSType> selfRefTypes;  // per data reference: its type when it named this file, else 0
   Bytes timeCodeFontName;  // tcmi font name (Pascal string)
-  std::vector<Bytes> trak, mdia, minf, gmhd, stbl, dinf;  // children kept verbatim
+  std::vector<Bytes> trak, edts, mdia, minf, gmhd, stbl, dinf;  // children kept verbatim
+  // Why no save may rewrite this track (empty: it may): the file holds something
+  // here that the model cannot represent, named by atom path and offset.
+  std::string unsavable;
   // The 'stbl' the file holds for `store` (empty: none), and what it was written
   // with. While the media holds that store, its chunks lie where they are and
   // these still hold, a save writes those bytes again rather than hundreds of

@@ -32,6 +32,12 @@ struct Reader {
     return false;
   }
   bool truncated(const Atom& a) { return bad(a.offset, "atom is shorter than its fields"); }
+  // Reading goes on, but no save may rewrite the track: it would lose what `a`
+  // holds. Answers false: what `a` holds is not known.
+  bool unsavable(TrackOrigin& o, const Atom& a, const std::string& what) {
+    if (o.unsavable.empty()) o.unsavable = path.text() + " at offset " + std::to_string(a.offset) + ": " + what;
+    return false;
+  }
 
   bool children(const Atom& a, std::vector<Atom>& out, size_t skip = 0) {
     if (path.depth() > kMaxDepth) return bad(a.offset, "atoms nested too deeply");
@@ -52,7 +58,7 @@ struct Reader {
   bool metaAtom(const Atom& a, std::shared_ptr<MetaStore>& meta, OSType owner, Object* obj);
   bool track(const Atom& trak, Movie& m, int index);
   bool trackHeader(const Atom& a, Track& t, TrackOrigin& o);
-  bool editList(const Atom& edts, Track& t);
+  bool editList(const Atom& edts, Track& t, TrackOrigin& o, bool& known);
   bool references(const Atom& tref, Track& t);
   bool aperture(const Atom& tapt, Track& t);
   bool clip(const Atom& a, Bytes& region);
@@ -193,12 +199,12 @@ bool Reader::track(const Atom& trak, Movie& m, int index) {
   Track& t = *owned;
   m.tracks.push_back(std::move(owned));
   TrackOrigin& o = origin.tracks[t.serial];
-  bool haveMedia = false, haveEdits = false;
+  bool haveMedia = false, haveEdits = false, editsKnown = true;
   for (const Atom& a : kids) {
     bool ok = true;
     switch (a.type) {
       case "tkhd"_4cc: ok = trackHeader(a, t, o); break;
-      case "edts"_4cc: ok = haveEdits ? bad(a.offset, "second edit list") : editList(a, t); haveEdits = true; break;
+      case "edts"_4cc: ok = haveEdits ? bad(a.offset, "second edit list") : editList(a, t, o, editsKnown); haveEdits = true; break;
       case "tref"_4cc: ok = references(a, t); break;
       case "tapt"_4cc: ok = aperture(a, t); break;
       case "clip"_4cc: ok = clip(a, t.clip); break;
@@ -218,7 +224,7 @@ bool Reader::track(const Atom& trak, Movie& m, int index) {
     if (!ok) return false;
   }
   if (!haveMedia) return bad(trak.offset, "track without media ('mdia')");
-  if (!haveEdits && t.media->samples().table.count() > 0) {
+  if ((!haveEdits || !editsKnown) && t.media->samples().table.count() > 0) {
     // No edit list: the whole media plays once at normal rate.
     t.edits.assign({{trackDurationOf(t.media->samples().table.duration(), kFixedOne, t.scales()), 0, kFixedOne}});
   }
@@ -249,34 +255,53 @@ bool Reader::trackHeader(const Atom& a, Track& t, TrackOrigin& o) {
 }
 
 // 'edts'/'elst' — QTFF "Edit list atom"; ISO 8.6.6. Media times below -1 are
-// not edits any player could show; they are read as empty time.
-bool Reader::editList(const Atom& edts, Track& t) {
+// not edits any player could show; they are read as empty time. The atom's
+// length settles a count or version flag at odds with it; when it holds no whole
+// number of entries of either size the list is not known, so the track plays its
+// media once, as without one, and the track cannot be saved.
+bool Reader::editList(const Atom& edts, Track& t, TrackOrigin& o, bool& known) {
   Enter e(*this, "edts");
   std::vector<Atom> kids;
   if (!children(edts, kids)) return false;
   std::vector<Edit> list;
+  bool seen = false;
   for (const Atom& a : kids) {
-    if (a.type != "elst"_4cc) continue;
+    if (a.type != "elst"_4cc) {
+      o.edts.push_back(a.bytes());
+      continue;
+    }
     Enter l(*this, "elst");
+    if (seen) {
+      known = unsavable(o, a, "a second edit list");
+      continue;
+    }
+    seen = true;
     Cursor c(a);
     auto [version, flags] = c.fullHeader();
     if (version > 1) return bad(a.offset, "unknown version " + std::to_string(version));
     uint32_t n = c.u32();
-    const size_t each = version ? 20 : 12;
-    // Some writers miscount; the atom's size is what holds the entries.
-    if (!c.fits(n, each)) n = static_cast<uint32_t>(c.left() / each);
+    if (!c.ok()) return truncated(a);
+    const size_t body = c.left();
+    size_t each = version ? 20 : 12;
+    const size_t other = 32 - each;
+    if (body == n * uint64_t(other) && body != n * uint64_t(each)) each = other;  // the version flag is wrong
+    else if (body % each == 0) n = static_cast<uint32_t>(body / each);  // the count is wrong
+    else {
+      known = unsavable(o, a, std::to_string(body) + " bytes of edits are no whole number of " +
+                                  std::to_string(each) + "-byte entries");
+      continue;
+    }
     list.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {
-      int64_t duration = version ? c.s64() : int64_t(c.u32());
-      int64_t mediaTime = version ? c.s64() : int64_t(c.s32());
+      int64_t duration = each == 20 ? c.s64() : int64_t(c.u32());
+      int64_t mediaTime = each == 20 ? c.s64() : int64_t(c.s32());
       Fixed rate = c.s32();
       if (duration < 0) return bad(a.offset, "edit " + std::to_string(i + 1) + " has a negative duration", badEditList);
       if (duration == 0) continue;
       list.push_back({duration, mediaTime < 0 ? -1 : mediaTime, rate});
     }
-    if (!c.ok()) return truncated(a);
   }
-  t.edits.assign(std::move(list));
+  if (known) t.edits.assign(std::move(list));
   return true;
 }
 
@@ -394,6 +419,15 @@ bool Reader::mediaInfo(const Atom& minf, Media& media, TrackOrigin& o) {
   Enter e(*this, "minf");
   std::vector<Atom> kids;
   if (!children(minf, kids)) return false;
+  // The sample table names data references; read them first wherever they lie.
+  for (const Atom& a : kids)
+    if (a.type == "dinf"_4cc && !dataRefs(a, media, o)) return false;
+  if (media.dataRefs.empty()) {
+    // No reference (no 'dinf', no 'dref', or none in it): in a file that reads,
+    // the samples can only be in the file itself.
+    media.dataRefs.push_back(fileDataRef(filePath));
+    o.selfRefTypes.push_back(AliasDataHandlerSubType);
+  }
   bool haveTable = false;
   for (const Atom& a : kids) {
     switch (a.type) {
@@ -423,9 +457,7 @@ bool Reader::mediaInfo(const Atom& minf, Media& media, TrackOrigin& o) {
         if (!baseHeader(a, media, o)) return false;
         break;
       case "hdlr"_4cc: o.dataHandler = a.bytes(); break;
-      case "dinf"_4cc:
-        if (!dataRefs(a, media, o)) return false;
-        break;
+      case "dinf"_4cc: break;
       case "stbl"_4cc: {
         if (haveTable) return bad(a.offset, "second sample table");
         haveTable = true;
@@ -509,7 +541,9 @@ bool Reader::dataRefs(const Atom& dinf, Media& media, TrackOrigin& o) {
     for (const Atom& r : refs) {
       if (r.payloadSize() < 4) return bad(r.offset, "data reference without version and flags");
       uint32_t flags = get32(r.payload()) & 0xFFFFFF;
-      if (flags & dataRefSelfReference) {
+      // An alias or URL that names nothing can only mean this file.
+      const bool blank = r.payloadSize() == 4 && (r.type == AliasDataHandlerSubType || r.type == URLDataHandlerSubType);
+      if ((flags & dataRefSelfReference) || blank) {
         media.dataRefs.push_back(fileDataRef(filePath));
         o.selfRefTypes.push_back(r.type);
       } else {

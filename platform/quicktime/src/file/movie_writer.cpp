@@ -129,7 +129,7 @@ class Writer {
     }
     clip(b, t.clip);
     if (o) putAll(b, o->trak);
-    editList(b, t);
+    editList(b, t, o);
     // References to tracks left out of the file go with them.
     std::vector<TrackReference> refs;
     for (const TrackReference& r : t.references) {
@@ -173,26 +173,30 @@ class Writer {
   }
 
   // 'edts'/'elst' — version 1 when a duration or media time needs 64 bits.
-  void editList(Bytes& b, const Track& t) {
+  void editList(Bytes& b, const Track& t, const TrackOrigin* o) {
     const auto& edits = t.edits.edits();
-    if (edits.empty()) return;
-    bool wide = std::any_of(edits.begin(), edits.end(), [](const Edit& e) {
-      return uint64_t(e.duration) > k32 || e.mediaTime > INT32_MAX;
-    });
+    const bool kept = o && !o->edts.empty();
+    if (edits.empty() && !kept) return;
     AtomScope edts(b, "edts"_4cc);
-    AtomScope elst(b, "elst"_4cc);
-    putFullHeader(b, wide ? 1 : 0, 0);
-    put32(b, uint32_t(edits.size()));
-    for (const Edit& e : edits) {
-      if (wide) {
-        put64(b, uint64_t(e.duration));
-        put64(b, uint64_t(e.empty() ? -1 : e.mediaTime));
-      } else {
-        put32(b, uint32_t(e.duration));
-        put32(b, uint32_t(e.empty() ? -1 : e.mediaTime));
+    if (!edits.empty()) {
+      bool wide = std::any_of(edits.begin(), edits.end(), [](const Edit& e) {
+        return uint64_t(e.duration) > k32 || e.mediaTime > INT32_MAX;
+      });
+      AtomScope elst(b, "elst"_4cc);
+      putFullHeader(b, wide ? 1 : 0, 0);
+      put32(b, uint32_t(edits.size()));
+      for (const Edit& e : edits) {
+        if (wide) {
+          put64(b, uint64_t(e.duration));
+          put64(b, uint64_t(e.empty() ? -1 : e.mediaTime));
+        } else {
+          put32(b, uint32_t(e.duration));
+          put32(b, uint32_t(e.empty() ? -1 : e.mediaTime));
+        }
+        put32(b, uint32_t(e.rate));
       }
-      put32(b, uint32_t(e.rate));
     }
+    if (kept) putAll(b, o->edts);
   }
 
   void mediaAtom(Bytes& b, const Media& m, const TrackOrigin* o) {
@@ -442,6 +446,15 @@ Bytes WrittenAtom::flat() const {
     return true;
   });
   return out;
+}
+
+bool writable(const Movie& movie, const MovieOrigin* origin, Failure& fail) {
+  for (const auto& t : movie.tracks)
+    if (const TrackOrigin* o = trackOrigin(origin, *t); o && !o->unsavable.empty()) {
+      fail = {badPublicMovieAtom, o->unsavable + "; saving would lose it, so the movie cannot be saved"};
+      return false;
+    }
+  return true;
 }
 
 WrittenAtom writeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target,

@@ -46,6 +46,10 @@ struct PlacedTable {
   size_t dataRefs;
 };
 
+// Whether `movie` can be written without losing what its file holds; if not,
+// `fail` names the atom the model could not represent. Saves ask before writing.
+bool writable(const Movie& movie, const MovieOrigin* origin, Failure& fail);
+
 // The movie atom for `movie`. Atoms kept from the file it was read from go back in,
 // and so do, borrowed, the file's sample tables of media whose samples are as
 // read. `placed`, when given, receives the sample tables of such media made anew.
