@@ -44,4 +44,13 @@ OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f);
 OSErr readMovieAtom(std::shared_ptr<const AtomBytes> moov, uint64_t offset, const std::string& path,
                     uint64_t fileSize, Bytes ftyp, qte::Movie*& out, Failure& f);
 
+// Reads a movie atom about to be written back from memory, as the file at `path`
+// will hold it at `offset` once it is `fileSize` bytes long, before anything in
+// the file changes; it must be `movie`, with every track written (all with
+// media, or only the enabled ones) read back under its ID and kind, and the next
+// track ID past them all or "unknown". `out` receives the movie read.
+OSErr checkRendered(const qte::Movie& movie, const Bytes& ftyp, const WrittenAtom& moov, uint64_t offset,
+                    const std::string& path, uint64_t fileSize, bool enabledOnly, std::unique_ptr<qte::Movie>& out,
+                    Failure& f);
+
 }  // namespace qte::file

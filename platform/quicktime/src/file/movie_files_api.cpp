@@ -259,6 +259,37 @@ OSErr readMovieAtom(std::shared_ptr<const AtomBytes> held, uint64_t offset, cons
   return noErr;
 }
 
+OSErr checkRendered(const qte::Movie& movie, const Bytes& ftyp, const WrittenAtom& moov, uint64_t moovAt,
+                    const std::string& path, uint64_t savedSize, bool enabledOnly, std::unique_ptr<qte::Movie>& out,
+                    Failure& f) {
+  auto held = std::make_shared<AtomBytes>(moov.size());
+  uint8_t* p = held->data();
+  moov.forEach(0, moov.size(), [&](const uint8_t* data, size_t n) {
+    std::memcpy(p, data, n);
+    p += n;
+    return true;
+  });
+  qte::Movie* read = nullptr;
+  if (OSErr err = readMovieAtom(held, moovAt, path, savedSize, ftyp, read, f)) return err;
+  out.reset(read);
+  size_t k = 0;
+  uint32_t maxID = 0;
+  for (const auto& t : movie.tracks) {
+    if (!t->media || (enabledOnly && !t->enabled)) continue;
+    const qte::Track* r = k < read->tracks.size() ? read->tracks[k++].get() : nullptr;
+    if (!r || r->id != t->id || !r->media || r->media->type != t->media->type) {
+      f = {badPublicMovieAtom, "track " + std::to_string(t->id) + " does not read back as written"};
+      return f.err;
+    }
+    maxID = std::max(maxID, t->id);
+  }
+  if (k != read->tracks.size() || (movie.nextTrackID <= maxID && movie.nextTrackID != UINT32_MAX)) {
+    f = {badPublicMovieAtom, "its track IDs do not fit together"};
+    return f.err;
+  }
+  return noErr;
+}
+
 }  // namespace qte::file
 
 extern "C" {
@@ -358,41 +389,6 @@ OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode scriptT
 
 namespace {
 
-// The new movie atom read back from memory, before anything in the file changes:
-// it must parse as the file will hold it, with every track written read back
-// under its ID and kind, and the next track ID past them all (or "unknown").
-OSErr checkRendered(const qte::Movie& movie, const MovieOrigin* origin, const qte::file::WrittenAtom& moov,
-                    uint64_t moovAt, const std::string& path, uint64_t savedSize,
-                    std::unique_ptr<qte::Movie>& out, Failure& f) {
-  auto held = std::make_shared<qte::file::AtomBytes>(moov.size());
-  uint8_t* p = held->data();
-  moov.forEach(0, moov.size(), [&](const uint8_t* data, size_t n) {
-    std::memcpy(p, data, n);
-    p += n;
-    return true;
-  });
-  qte::Movie* read = nullptr;
-  if (OSErr err = qte::file::readMovieAtom(held, moovAt, path, savedSize, origin ? origin->ftyp : Bytes(), read, f))
-    return err;
-  out.reset(read);
-  size_t k = 0;
-  uint32_t maxID = 0;
-  for (const auto& t : movie.tracks) {
-    if (!t->media) continue;
-    const qte::Track* r = k < read->tracks.size() ? read->tracks[k++].get() : nullptr;
-    if (!r || r->id != t->id || !r->media || r->media->type != t->media->type) {
-      f = {badPublicMovieAtom, "track " + std::to_string(t->id) + " does not read back as written"};
-      return f.err;
-    }
-    maxID = std::max(maxID, t->id);
-  }
-  if (k != read->tracks.size() || (movie.nextTrackID <= maxID && movie.nextTrackID != UINT32_MAX)) {
-    f = {badPublicMovieAtom, "its track IDs do not fit together"};
-    return f.err;
-  }
-  return noErr;
-}
-
 // After a save the movie's samples are those of the file: the movie atom as read
 // back gives each media its table of file chunks (the in-memory copies go) and
 // the origin for the next save.
@@ -476,7 +472,8 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
   uint64_t savedSize = fileSize;
   for (const qte::file::WriteStep& s : plan) savedSize = std::max(savedSize, s.offset + s.size());
   std::unique_ptr<qte::Movie> saved;
-  if (OSErr err = checkRendered(*movie, origin.get(), moov, moovAt, file.path, savedSize, saved, f))
+  if (OSErr err = qte::file::checkRendered(*movie, origin ? origin->ftyp : Bytes(), moov, moovAt, file.path,
+                                           savedSize, false, saved, f))
     return fail(err, file.path + ": the edited movie would not read back, so the file was left as it was: " +
                          f.message);
   std::string why;

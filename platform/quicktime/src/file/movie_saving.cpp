@@ -2,7 +2,8 @@
 // bytes stay put). The order of writes is what makes it crash-safe, because a
 // reader takes the first movie atom of a file:
 //   1. stale movie atoms after the live one (left by an interrupted save) become
-//      'free', so that none of them can come forward later;
+//      'free', so that none of them can come forward later, and so do bytes
+//      past the last whole atom (harmless to the reader at any moment);
 //   2. new sample bytes go into a new 'mdat' past the last atom;
 //   3. the new movie atom is written into a 'free' atom it fits, body first and
 //      header last, or else at the end of the file; neighbouring 'free' atoms
