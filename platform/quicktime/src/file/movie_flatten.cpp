@@ -38,6 +38,7 @@ struct ChunkPlace {
 // chunks in file order and the movie atom, and where that atom lands.
 struct Rendering {
   Bytes ftyp, head, moov;  // head: the optional 'wide' and the 'mdat' header
+  qte::file::WrittenAtom written;  // the movie atom as the writer made it
   std::vector<ChunkPlace> chunks;
   bool fastStart = false;
   uint64_t moovOffset = 0, fileSize = 0;
@@ -103,16 +104,17 @@ Rendering render(const qte::Movie& movie, const std::string& path, bool fastStar
     uint64_t guess = 0;
     for (int round = 0; round < 4; ++round) {
       dataAt = r.ftyp.size() + guess + r.head.size();
-      r.moov = qte::file::writeMovie(movie, origin.get(), target).flat();
-      if (r.moov.size() == guess) break;
-      guess = r.moov.size();
+      r.written = qte::file::writeMovie(movie, origin.get(), target);
+      if (r.written.size() == guess) break;
+      guess = r.written.size();
     }
     r.moovOffset = r.ftyp.size();
   } else {
     dataAt = r.ftyp.size() + r.head.size();
-    r.moov = qte::file::writeMovie(movie, origin.get(), target).flat();
+    r.written = qte::file::writeMovie(movie, origin.get(), target);
     r.moovOffset = dataAt + data;
   }
+  r.moov = r.written.flat();
   r.fileSize = r.ftyp.size() + r.head.size() + data + r.moov.size();
   return r;
 }
@@ -232,20 +234,17 @@ std::string folderOf(const std::string& path) {
 
 // Into an existing file that is not a regular one (a device, a pipe) the movie
 // is streamed as it is, as cp does: renaming over it would replace the node.
-// What went out cannot be read back, so the movie answered is the one rendered.
-OSErr flattenInto(int fd, const Rendering& r, const std::string& path, qte::Movie*& out, std::string& why) {
+// What went out cannot be read back: the movie answered is the rendering's, as checked.
+OSErr flattenInto(int fd, const Rendering& r, const std::string& path, std::unique_ptr<qte::Movie>& checked,
+                  qte::Movie*& out, std::string& why) {
   OSErr err = writeRendering(r, fd, why);
   if (::close(fd) != 0 && !err) {
     why = std::string("writing failed: ") + std::strerror(errno);
     err = errnoResult(errno);
   }
   if (err) return why = path + ": " + why, err;
-  auto moov = std::make_shared<qte::file::AtomBytes>(r.moov.size());
-  std::memcpy(moov->data(), r.moov.data(), r.moov.size());
-  Failure f;
-  if ((err = qte::file::readMovieAtom(moov, r.moovOffset, path, r.fileSize, r.ftyp, out, f)))
-    why = path + ": the flattened movie does not read back: " + f.message;
-  return err;
+  out = checked.release();
+  return noErr;
 }
 
 // A regular file is written whole before it takes the name: made without a
@@ -337,11 +336,16 @@ OSErr flattenTo(const qte::Movie& movie, const std::string& path, bool fastStart
   const bool exists = ::stat(path.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return why = path + ": it is a folder", notAFileErr;
   Rendering r = render(movie, path, fastStart, activeOnly);
+  std::unique_ptr<qte::Movie> checked;
+  Failure f;
+  if (OSErr err = qte::file::checkRendered(movie, r.ftyp, r.written, r.moovOffset, path, r.fileSize, activeOnly,
+                                           checked, f))
+    return why = path + ": the flattened movie would not read back, so nothing was written: " + f.message, err;
   if (exists && !S_ISREG(st.st_mode)) {
     // Opened by the name given: the kernel follows the links, /dev/stdout's too.
     int into = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (into < 0) return why = path + ": " + std::strerror(errno), errnoResult(errno);
-    if (::fstat(into, &st) != 0 || !S_ISREG(st.st_mode)) return flattenInto(into, r, path, out, why);
+    if (::fstat(into, &st) != 0 || !S_ISREG(st.st_mode)) return flattenInto(into, r, path, checked, out, why);
     ::close(into);  // a regular file by now, replaced as any other
   }
   std::string target = path;
