@@ -262,7 +262,9 @@ TEST(EditArithmetic, DwellEditsHoldTheirMediaTime) {
   OpenedMovie m(path, fsRdPerm);
   ASSERT_EQ(m.err, noErr) << m.message;
   check(GetMovieIndTrack(m, 1), 780);
-  if (haveTool("ffprobe")) EXPECT_NE(packets(path), "");
+  if (haveTool("ffprobe")) {
+    EXPECT_NE(packets(path), "");
+  }
 }
 
 }  // namespace

@@ -192,7 +192,9 @@ TEST(MalformedMovieFiles, EditsNeverMakeADamagedFileWorse) {
       HandleHolder sample;
       EXPECT_EQ(GetMediaSample(GetTrackMedia(GetMovieIndTrack(saved, 1)), sample, 0, nullptr, 0, nullptr, nullptr,
                                nullptr, nullptr, 1, nullptr, nullptr), noErr);
-      if (haveTool("ffprobe")) EXPECT_EQ(packets(path), packets(original));
+      if (haveTool("ffprobe")) {
+        EXPECT_EQ(packets(path), packets(original));
+      }
     }
   }
 }
