@@ -694,9 +694,9 @@ TEST(MovieFiles, BytesPastTheLastAtomBecomeFreeSpace) {
     ASSERT_EQ(qte::file::scanTopLevel(fd, qte::file::sizeOfFile(fd), top, f), noErr);
     EXPECT_EQ(top.back().offset + top.back().size, qte::file::sizeOfFile(fd));
     close(fd);
-    if (haveTool("ffprobe"))
-      EXPECT_EQ(run("ffprobe -v error -show_entries format=nb_streams -of csv=p=0 '" + path + "' 2>&1 | grep -v JPEG"),
-                "2\n");
+    if (haveTool("ffprobe")) {
+      EXPECT_EQ(run("ffprobe -v error -show_entries format=nb_streams -of csv=p=0 '" + path + "' 2>/dev/null"), "2\n");
+    }
   }
 }
 

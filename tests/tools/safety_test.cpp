@@ -57,8 +57,9 @@ TEST_F(Safety, ConcurrentEditsOfOneFileBothLand) {
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_NE(info.out.find(title + "\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("time code: 01:00:00:00"), std::string::npos) << info.out;
-    if (probe)
+    if (probe) {
       ASSERT_EQ(run("ffprobe -v error -show_entries format=nb_streams -of csv=p=0 '" + movie + "' 2>/dev/null"), "3\n");
+    }
   }
 }
 
