@@ -2,16 +2,13 @@
 #include "api_listing.h"
 #include "commands.h"
 
+#include <QuickTime/MovieFiles.h>
 #include <signal.h>
 
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
-
-// From the engine (QuickTime/MovieFiles.h): unlinks the temporary name of a
-// file being flattened, if it has one; async-signal-safe.
-extern "C" void QTEngineRemoveUnfinishedFile(void);
 
 namespace {
 

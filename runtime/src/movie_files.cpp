@@ -26,7 +26,6 @@ struct MovieFile {
 namespace {
 
 constexpr OSType kCreator = "TVOD"_4cc;  // the player's creator code, as the host gives new movie files
-constexpr OSErr kOpWrErr = -49;          // another program has the file open for editing
 
 [[noreturn]] void raiseIOException(OSErr err) {
   throw HostException("IOException", QTEngineLastFileErrorMessage(), err);
@@ -109,7 +108,7 @@ Value Runtime::openMovie(const Value& folderItem, bool editable) {
   for (bool told = false;; told = true) {
     OSErr err = OpenMovieFile(&fsSpec, &refNum, editable ? fsRdWrPerm : fsRdPerm);
     if (err == noErr) break;
-    if (err != kOpWrErr) raiseIOException(err);
+    if (err != opWrErr) raiseIOException(err);
     if (std::chrono::steady_clock::now() >= giveUp)
       throw HostException("IOException", path + " is being edited by another program; try again when it has finished",
                           err);

@@ -161,6 +161,12 @@ TEST(MalformedMovieFiles, EditsNeverMakeADamagedFileWorse) {
       {"no data reference atom", rename("dref"), nullptr},
       {"self reference without its flag", [](Bytes& b) { b[atomAt(b, "dref") + 16 + 11] = 0; }, nullptr},
       {"edit list flagged version 1, laid out as 0", [](Bytes& b) { b[atomAt(b, "elst") + 8] = 1; }, nullptr},
+      {"edit list one byte short",
+       [](Bytes& b) {
+         for (const char* type : {"moov", "trak", "edts", "elst"}) put32(b, atomAt(b, type), get32(b, atomAt(b, type)) - 1);
+         b.erase(b.begin() + long(atomAt(b, "elst") + get32(b, atomAt(b, "elst"))));
+       },
+       "moov/trak[1]/edts/elst"},
   };
   const std::string path = dir / "case.mov", original = dir / "original.mov";
   for (const Bytes& source : sources) {

@@ -635,7 +635,7 @@ TEST(MovieFiles, FailedSavesLeaveTheFileAsItWas) {
     HandleHolder junk("\0\0\0\0junk", 8);
     ASSERT_EQ(AddUserData(GetMovieUserData(m), junk, "meta"_4cc), noErr);
     EXPECT_NE(m.save(), noErr);
-    EXPECT_NE(std::string(QTEngineLastFileErrorMessage()).find("would not read back"), std::string::npos)
+    EXPECT_NE(std::string(QTEngineLastFileErrorMessage()).find("does not read back"), std::string::npos)
         << QTEngineLastFileErrorMessage();
   }
   EXPECT_EQ(fileBytes(path), bytes);

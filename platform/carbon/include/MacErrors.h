@@ -14,6 +14,7 @@ enum {
   dirNFErr = -120,
   permErr = -54,
   dupFNErr = -48,
+  opWrErr = -49,  // the file is already open with write permission
   nsvErr = -35,
   bdNamErr = -37,
   notAFileErr = -1302,

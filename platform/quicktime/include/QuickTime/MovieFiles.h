@@ -38,7 +38,9 @@ enum {
 };
 
 // Opens the file for NewMovieFromFile and UpdateMovieResource; fsRdWrPerm is
-// needed to save into it.
+// needed to save into it, and takes the file's edit lock until it is closed:
+// while another program holds it, the answer is opWrErr. Only regular files
+// (or links to them) open.
 OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission);
 OSErr CloseMovieFile(short resRefNum);
 
@@ -64,7 +66,10 @@ OSErr AddMovieResource(Movie theMovie, short resRefNum, short* resId, ConstStr25
 // Writes a new file holding every sample the movie uses and the movie atom
 // (first with flattenForceMovieResourceBeforeMovieData, else last), and answers
 // the movie read back from it (the caller disposes of it), or NULL on failure
-// (GetMoviesError says why). The file appears whole or not at all.
+// (GetMoviesError says why). It writes as cp does: through symbolic links, and
+// into an existing device or pipe (answering the movie checked before writing,
+// as such a file cannot be read back); a new file takes 0666 less the umask and
+// a replaced one keeps its mode. A regular file appears whole or not at all.
 Movie FlattenMovieData(Movie theMovie, SInt32 movieFlattenFlags, const FSSpec* theFile, OSType creator,
                        ScriptCode scriptTag, SInt32 createMovieFileFlags);
 
@@ -72,6 +77,10 @@ Movie FlattenMovieData(Movie theMovie, SInt32 movieFlattenFlags, const FSSpec* t
 // words, naming the file, and for malformed files the atom path and offset;
 // "" after a success.
 const char* QTEngineLastFileErrorMessage(void);
+
+// Unlinks the temporary name of a file being flattened, if it has one (where
+// the file system cannot make a file without a name). Safe in a signal handler.
+void QTEngineRemoveUnfinishedFile(void);
 
 #ifdef __cplusplus
 }

@@ -12,9 +12,6 @@
 
 namespace qte::file {
 
-// "File already open with write permission": another program is editing it.
-constexpr OSErr opWrErr = -49;
-
 // Sets what GetMoviesError and QTEngineLastFileErrorMessage answer; returns `err`.
 OSErr fail(OSErr err, const std::string& message);
 OSErr succeed();
@@ -44,11 +41,12 @@ OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f);
 OSErr readMovieAtom(std::shared_ptr<const AtomBytes> moov, uint64_t offset, const std::string& path,
                     uint64_t fileSize, Bytes ftyp, qte::Movie*& out, Failure& f);
 
-// Reads a movie atom about to be written back from memory, as the file at `path`
-// will hold it at `offset` once it is `fileSize` bytes long, before anything in
-// the file changes; it must be `movie`, with every track written (all with
-// media, or only the enabled ones) read back under its ID and kind, and the next
-// track ID past them all or "unknown". `out` receives the movie read.
+// Checks a movie atom before anything in the file changes: `movie` holds nothing
+// from its file that the writer cannot represent (see writable), and the atom
+// reads back from memory as the file at `path` will hold it at `offset` once it
+// is `fileSize` bytes long. It must be `movie`, with every track written (all
+// with media, or only the enabled ones) read back under its ID and kind, and the
+// next track ID past them all or "unknown". `out` receives the movie read.
 OSErr checkRendered(const qte::Movie& movie, const Bytes& ftyp, const WrittenAtom& moov, uint64_t offset,
                     const std::string& path, uint64_t fileSize, bool enabledOnly, std::unique_ptr<qte::Movie>& out,
                     Failure& f);

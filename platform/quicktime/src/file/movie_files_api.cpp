@@ -174,7 +174,7 @@ int openLocked(const std::string& path, int flags, Failure& f) {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       int e = errno;
       ::close(fd);
-      f = e == EWOULDBLOCK ? Failure{qte::file::opWrErr, "another program is editing the file"}
+      f = e == EWOULDBLOCK ? Failure{opWrErr, "another program is editing the file"}
                            : Failure{errnoResult(e), std::string("locking the file for editing failed: ") +
                                                          std::strerror(e)};
       return -1;
@@ -262,6 +262,7 @@ OSErr readMovieAtom(std::shared_ptr<const AtomBytes> held, uint64_t offset, cons
 OSErr checkRendered(const qte::Movie& movie, const Bytes& ftyp, const WrittenAtom& moov, uint64_t moovAt,
                     const std::string& path, uint64_t savedSize, bool enabledOnly, std::unique_ptr<qte::Movie>& out,
                     Failure& f) {
+  if (!writable(movie, originOf(movie).get(), f)) return f.err;
   auto held = std::make_shared<AtomBytes>(moov.size());
   uint8_t* p = held->data();
   moov.forEach(0, moov.size(), [&](const uint8_t* data, size_t n) {
@@ -270,7 +271,10 @@ OSErr checkRendered(const qte::Movie& movie, const Bytes& ftyp, const WrittenAto
     return true;
   });
   qte::Movie* read = nullptr;
-  if (OSErr err = readMovieAtom(held, moovAt, path, savedSize, ftyp, read, f)) return err;
+  if (OSErr err = readMovieAtom(held, moovAt, path, savedSize, ftyp, read, f)) {
+    f.message = "the new movie atom does not read back: " + f.message;
+    return err;
+  }
   out.reset(read);
   size_t k = 0;
   uint32_t maxID = 0;
@@ -474,8 +478,7 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
   std::unique_ptr<qte::Movie> saved;
   if (OSErr err = qte::file::checkRendered(*movie, origin ? origin->ftyp : Bytes(), moov, moovAt, file.path,
                                            savedSize, false, saved, f))
-    return fail(err, file.path + ": the edited movie would not read back, so the file was left as it was: " +
-                         f.message);
+    return fail(err, file.path + ": the edit was not saved and the file is as it was: " + f.message);
   std::string why;
   if (int e = carryOut(file.fd, plan, moov, fileSize, why)) return fail(errnoResult(e), file.path + ": " + why);
   adoptSaved(*movie, std::move(saved), file.path);

@@ -340,7 +340,7 @@ OSErr flattenTo(const qte::Movie& movie, const std::string& path, bool fastStart
   Failure f;
   if (OSErr err = qte::file::checkRendered(movie, r.ftyp, r.written, r.moovOffset, path, r.fileSize, activeOnly,
                                            checked, f))
-    return why = path + ": the flattened movie would not read back, so nothing was written: " + f.message, err;
+    return why = path + ": nothing was written: " + f.message, err;
   if (exists && !S_ISREG(st.st_mode)) {
     // Opened by the name given: the kernel follows the links, /dev/stdout's too.
     int into = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
