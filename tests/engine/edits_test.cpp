@@ -262,6 +262,12 @@ TEST(EditArithmetic, DwellEditsHoldTheirMediaTime) {
   OpenedMovie m(path, fsRdPerm);
   ASSERT_EQ(m.err, noErr) << m.message;
   check(GetMovieIndTrack(m, 1), 780);
+  // Copied into another movie, a dwell brings the one sample it shows.
+  MovieHolder other(600);
+  ASSERT_EQ(InsertMovieSegment(m, other, 300, 480, 0), noErr);
+  Track copy = GetMovieIndTrack(other, 1);
+  EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(copy)), 1);
+  EXPECT_EQ(mediaTimes(copy, {0, 479}), (std::vector<TimeValue>{30, 30}));
   if (haveTool("ffprobe")) {
     EXPECT_NE(packets(path), "");
   }

@@ -94,7 +94,8 @@ OSErr insertSegment(Track& src, Track& dst, int64_t srcIn, int64_t srcDuration, 
     for (size_t i = 0; i < pieces.size(); ++i) {
       if (pieces[i].empty()) continue;
       const Edit& o = original[i];
-      int64_t mediaEnd = o.mediaTime - mediaOffset(-o.duration, o.rate, ss);
+      // A dwell (rate 0) shows one media instant: copy the sample holding it.
+      int64_t mediaEnd = o.rate == 0 ? o.mediaTime + 1 : o.mediaTime - mediaOffset(-o.duration, o.rate, ss);
       int64_t newStart = 0;
       OSErr err = copyMediaRange(*src.media, *dst.media, o.mediaTime, mediaEnd, &newStart);
       if (err != noErr) return err;
