@@ -177,7 +177,7 @@ int addChapters(const Options& o) {
   if (const int64_t first = fromMilliseconds(list.front().startMs, scale); first > 0)
     file.call(track, "InsertEmptyTrackSegment", {Value::integer(0), Value::integer(first)});
   file.save(o.has("--fast-start"));
-  std::cout << "added " << list.size() << " chapter" << (list.size() == 1 ? "" : "s") << " to "
+  file.said() << "added " << list.size() << " chapter" << (list.size() == 1 ? "" : "s") << " to "
             << file.destination() << '\n';
   return 0;
 }
@@ -185,11 +185,11 @@ int addChapters(const Options& o) {
 int removeChapters(const Options& o) {
   MovieFile file(o.positional[0], true, o.value("--output"));
   if (removeChapterTracks(file) + chapterLists(file, true) == 0) {
-    std::cout << file.path() << " has no chapters\n";
+    file.said() << file.path() << " has no chapters\n";
     return 0;
   }
   file.save(o.has("--fast-start"));
-  std::cout << "removed the chapters of " << file.destination() << '\n';
+  file.said() << "removed the chapters of " << file.destination() << '\n';
   return 0;
 }
 

@@ -78,11 +78,11 @@ int editMetadata(const Options& o, const std::string& action) {
       throw FileError(file.path(), "the item " + key + " could not be added (" +
                                        std::to_string(rt.get(container, "Lasterror").asInteger()) + ")");
   } else if (existing == 0) {
-    std::cout << file.path() << " has no " << key << " metadata\n";
+    file.said() << file.path() << " has no " << key << " metadata\n";
     return 0;
   }
   file.save(o.has("--fast-start"));
-  std::cout << (action == "set" ? "set " : "removed ") << key << " in " << file.destination() << '\n';
+  file.said() << (action == "set" ? "set " : "removed ") << key << " in " << file.destination() << '\n';
   return 0;
 }
 

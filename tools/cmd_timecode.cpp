@@ -108,7 +108,7 @@ int addTimeCode(const Options& o) {
   if (result == -2030) throw FileError(file.path(), "the movie has no video track to give a time code to");
   if (result != 0) throw FileError(file.path(), "the time code track could not be made (" + std::to_string(result) + ")");
   file.save(o.has("--fast-start"));
-  std::cout << "added time code " << *startText << " at " << rate->name << " frames a second to "
+  file.said() << "added time code " << *startText << " at " << rate->name << " frames a second to "
             << file.destination() << '\n';
   return 0;
 }
@@ -116,12 +116,12 @@ int addTimeCode(const Options& o) {
 int removeTimeCode(const Options& o) {
   MovieFile file(o.positional[0], true, o.value("--output"));
   if (!file.call(file.movie(), "HasTimeCodeTrackZQK").asBoolean()) {
-    std::cout << file.path() << " has no time code\n";
+    file.said() << file.path() << " has no time code\n";
     return 0;
   }
   file.call(file.movie(), "DeleteTimeCodeTracksZQK");
   file.save(o.has("--fast-start"));
-  std::cout << "removed the time code of " << file.destination() << '\n';
+  file.said() << "removed the time code of " << file.destination() << '\n';
   return 0;
 }
 

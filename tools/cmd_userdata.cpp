@@ -93,11 +93,11 @@ int editUserData(const Options& o, const std::string& action) {
     if (const int64_t err = rt.get(list, "Lasterror").asInteger())
       throw FileError(file.path(), "the " + typeText + " entry could not be added (" + std::to_string(err) + ")");
   } else if (removed == 0) {
-    std::cout << file.path() << " has no " << typeText << " user data\n";
+    file.said() << file.path() << " has no " << typeText << " user data\n";
     return 0;
   }
   file.save(o.has("--fast-start"));
-  std::cout << (action == "set" ? "set " : "removed ") << typeText << " in " << file.destination() << '\n';
+  file.said() << (action == "set" ? "set " : "removed ") << typeText << " in " << file.destination() << '\n';
   return 0;
 }
 

@@ -5,7 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <stdexcept>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tool {
 
@@ -64,6 +68,13 @@ void MovieFile::save(bool fastStart) {
     runtime_.saveMovieAs(movie_, runtime_.newFolderItem(absolute(*output_)), fastStart);
   else
     runtime_.saveMovie(movie_);
+}
+
+std::ostream& MovieFile::said() const {
+  struct stat out, dest;
+  const bool intoStdout = output_ && ::fstat(STDOUT_FILENO, &out) == 0 && ::stat(output_->c_str(), &dest) == 0 &&
+                          out.st_dev == dest.st_dev && out.st_ino == dest.st_ino;
+  return intoStdout ? std::cerr : std::cout;
 }
 
 rt::Value MovieFile::call(const rt::Value& self, const char* member, const std::vector<rt::Value>& args) {

@@ -7,6 +7,7 @@
 #include <pelorin/runtime.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 namespace tool {
@@ -28,6 +29,10 @@ class MovieFile {
   void save(bool fastStart = false);
   // Where save() writes.
   const std::string& destination() const { return output_ ? *output_ : path_; }
+
+  // Where a command says what it did: standard output, unless the movie is
+  // being written there (--output /dev/stdout), then standard error.
+  std::ostream& said() const;
 
   // Calls a member; a host exception becomes an error naming the file.
   rt::Value call(const rt::Value& self, const char* member, const std::vector<rt::Value>& args = {});

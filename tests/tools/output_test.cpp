@@ -83,5 +83,16 @@ TEST_F(OutputTest, StoppedWhileWritingLeavesNothingBehind) {
   }
 }
 
+// Written into a pipe, the movie is all that goes down it: what the tool did is said on stderr.
+TEST_F(ToolTest, OutputIntoAPipeCarriesOnlyTheMovie) {
+  const std::string movie = SampleMovie("piped.mov"), received = dir_ / "received.mov", said = dir_ / "said";
+  const std::string command = std::string(PELORIN_TOOL_PATH) + " userdata " + quoted(movie) +
+                              " set test x --output /dev/stdout --fast-start 2>" + quoted(said) + " | cat >" +
+                              quoted(received);
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(readFile(said), "set test in /dev/stdout\n");
+  EXPECT_EQ(Pelorin({"userdata", received}).out, "test  x\n");
+}
+
 }  // namespace
 }  // namespace tooltest
