@@ -75,6 +75,9 @@ TEST_F(Safety, EditsWaitForTheEditLockAndReadersDoNot) {
   Outcome copy = Pelorin({"userdata", movie, "set", "\u00a9nam", "Copy", "--output", dir_ / "copy.mov"});
   EXPECT_EQ(copy.status, 0) << copy.err;
   const std::vector<uint8_t> before = fileBytes(movie);
+  // Replacing it while it is edited would lose that edit.
+  Outcome over = Pelorin({"userdata", dir_ / "copy.mov", "set", "\u00a9nam", "Over", "--output", movie});
+  EXPECT_NE(over.err.find("another program is editing the file"), std::string::npos) << over.err;
   Outcome late = Finish(Start({"userdata", movie, "set", "\u00a9nam", "Late"}, "late", "PELORIN_EDIT_WAIT=0.3"), "late");
   EXPECT_EQ(late.status, 1);
   EXPECT_EQ(late.err, "pelorin: " + movie + " is being edited by another program; waiting for it to finish...\n"

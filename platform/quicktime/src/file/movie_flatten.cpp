@@ -3,6 +3,7 @@
 #include "movie_files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -254,6 +255,23 @@ OSErr flattenInto(int fd, const Rendering& r, const std::string& path, std::uniq
 // file gets the mode the umask leaves of 0666; a replaced one keeps its own.
 OSErr flattenToFile(const Rendering& r, const std::string& path, const std::string& target,
                     const struct stat* existing, qte::Movie*& out, std::string& why) {
+  // A file being edited in place keeps its edit lock until the edit is saved:
+  // replacing it before then would lose that edit, or this file.
+  int held = -1;
+  if (existing) {
+    held = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (held >= 0 && ::flock(held, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+      ::close(held);
+      why = path + ": another program is editing the file; try again when it has finished";
+      return opWrErr;
+    }
+  }
+  struct Unlock {
+    int fd;
+    ~Unlock() {
+      if (fd >= 0) ::close(fd);
+    }
+  } unlock{held};
   const std::string folder = folderOf(target);
   const mode_t mode = existing ? 0600 : 0666;
   std::string temp;  // the file's name while unfinished, if it has one
