@@ -173,6 +173,13 @@ int addChapters(const Options& o) {
   records.clear();
   Value track = file.call(file.movie(), "AddTextTrackZQK", {chapters, rt.string(mainType), Value::boolean(true)});
   if (track.isNil()) throw FileError(file.path(), "the chapter track could not be made");
+  // Its samples count in the main track's media time scale, where a chapter
+  // shorter than one unit has no length and is left out: say so, saving nothing.
+  const auto placed = size_t(file.call(track, "MediaSampleCount").asInteger());
+  if (placed != list.size())
+    throw FileError(file.path(), "only " + std::to_string(placed) + " of the " + std::to_string(list.size()) +
+                                     " chapters fit: the " + mainType +
+                                     " track counts time too coarsely for chapters this short; nothing was saved");
   // The track's samples start at 0; a first chapter later than that starts after an empty stretch.
   if (const int64_t first = fromMilliseconds(list.front().startMs, scale); first > 0)
     file.call(track, "InsertEmptyTrackSegment", {Value::integer(0), Value::integer(first)});

@@ -67,6 +67,19 @@ TEST_F(LabelsTest, DropFrameLabelsThatAreSkippedAreRefused) {
   }
 }
 
+// Chapters count in the video's media time scale: one too coarse for them is refused.
+TEST_F(LabelsTest, ChaptersShorterThanTheVideosTimeUnitAreRefused) {
+  enginetest::MovieHolder movie(600);
+  enginetest::videoTrack(movie, 1, 4, 1);  // one unit a second
+  const std::string path = dir_ / "coarse.mov";
+  FSSpec fsSpec = enginetest::fsSpecOf(path);
+  DisposeMovie(FlattenMovieData(movie, flattenAddMovieToDataFork, &fsSpec, "TVOD"_4cc, 0, 0));
+  Outcome r = Refused({"chapters", "add", path, "--from", ListFile("short.txt", "00:00:00 A\n00:00:00.25 B\n")}, path);
+  EXPECT_NE(r.err.find("only 1 of the 2 chapters fit"), std::string::npos) << r.err;
+  ASSERT_EQ(Pelorin({"chapters", "add", path, "--from", ListFile("whole.txt", "00:00:00 A\n00:00:02 B\n")}).status, 0);
+  EXPECT_EQ(Pelorin({"chapters", path}).out, "00:00:00.000 A\n00:00:02.000 B\n");
+}
+
 // References naming a missing track, track 0, the naming track itself, the
 // sound track, or a track whose handler is not text hold no chapters; a new
 // chapter list is what both the tool and readers then show.
