@@ -159,6 +159,7 @@ TEST(MalformedMovieFiles, EditsNeverMakeADamagedFileWorse) {
   const Case cases[] = {
       {"no data information", rename("dinf"), nullptr},
       {"no data reference atom", rename("dref"), nullptr},
+      {"edits without an edit list", rename("elst"), nullptr},
       {"self reference without its flag", [](Bytes& b) { b[atomAt(b, "dref") + 16 + 11] = 0; }, nullptr},
       {"edit list flagged version 1, laid out as 0", [](Bytes& b) { b[atomAt(b, "elst") + 8] = 1; }, nullptr},
       {"edit list one byte short",

@@ -142,6 +142,28 @@ std::string createMovieFile(const std::string& path) {
   return s;
 }
 
+// A track whose edits are all gone keeps its samples and stays empty once
+// saved, for other readers too: without an edit list its media would play.
+TEST(MovieFiles, AnEmptiedTrackStaysEmpty) {
+  ScratchDir dir;
+  std::string path = dir / "empty.mov";
+  createMovieFile(path);
+  {
+    OpenedMovie m(path);
+    Track t = GetMovieIndTrack(m, 1);
+    ASSERT_EQ(DeleteTrackSegment(t, 0, GetTrackDuration(t)), noErr);
+    ASSERT_EQ(m.save(), noErr) << QTEngineLastFileErrorMessage();
+  }
+  OpenedMovie m(path, fsRdPerm);
+  Track t = GetMovieIndTrack(m, 1);
+  EXPECT_EQ(GetTrackDuration(t), 0);
+  EXPECT_GT(GetMediaSampleCount(GetTrackMedia(t)), 0);
+  if (haveTool("ffprobe")) {
+    EXPECT_EQ(run("ffprobe -v quiet -select_streams 0 -show_entries stream=duration -of csv=p=0 '" + path + "'"),
+              "0.000000\n");
+  }
+}
+
 TEST(MovieFiles, WrittenMoviesReadBackAndUneditedSavesChangeNothing) {
   ScratchDir dir;
   std::string path = dir / "a.mov";

@@ -301,6 +301,8 @@ bool Reader::editList(const Atom& edts, Track& t, TrackOrigin& o, bool& known) {
       list.push_back({duration, mediaTime < 0 ? -1 : mediaTime, rate});
     }
   }
+  // An 'edts' without an edit list is no edit list: the media plays once.
+  known = known && seen;
   if (known) t.edits.assign(std::move(list));
   return true;
 }

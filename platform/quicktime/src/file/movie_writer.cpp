@@ -172,19 +172,27 @@ class Writer {
     put32(b, uint32_t(t.height));
   }
 
-  // 'edts'/'elst' — version 1 when a duration or media time needs 64 bits.
+  // 'edts'/'elst' — version 1 when a duration or media time needs 64 bits. A
+  // track with samples but no edits gets one edit of no length: without a list
+  // its media would play once, and readers take an empty list for none.
   void editList(Bytes& b, const Track& t, const TrackOrigin* o) {
     const auto& edits = t.edits.edits();
     const bool kept = o && !o->edts.empty();
-    if (edits.empty() && !kept) return;
+    const bool list = !edits.empty() || (t.media && t.media->samples().table.count() > 0);
+    if (!list && !kept) return;
     AtomScope edts(b, "edts"_4cc);
-    if (!edits.empty()) {
+    if (list) {
       bool wide = std::any_of(edits.begin(), edits.end(), [](const Edit& e) {
         return uint64_t(e.duration) > k32 || e.mediaTime > INT32_MAX;
       });
       AtomScope elst(b, "elst"_4cc);
       putFullHeader(b, wide ? 1 : 0, 0);
-      put32(b, uint32_t(edits.size()));
+      put32(b, uint32_t(std::max<size_t>(edits.size(), 1)));
+      if (edits.empty()) {
+        put32(b, 0);
+        put32(b, 0);
+        put32(b, kFixedOne);
+      }
       for (const Edit& e : edits) {
         if (wide) {
           put64(b, uint64_t(e.duration));
