@@ -183,6 +183,17 @@ int addChapters(const Options& o) {
   // The track's samples start at 0; a first chapter later than that starts after an empty stretch.
   if (const int64_t first = fromMilliseconds(list.front().startMs, scale); first > 0)
     file.call(track, "InsertEmptyTrackSegment", {Value::integer(0), Value::integer(first)});
+  // Saved, the chapters must read back as listed (their starts as the main
+  // track's time scale places them). A damaged chapter reference ahead of the
+  // new one (naming a missing track, the main track itself or a sound track)
+  // would hide them from this tool, though not from every reader.
+  MovieReport check;
+  readChapters(file, check);
+  bool shown = check.chapters.size() == list.size();
+  for (size_t i = 0; shown && i < list.size(); ++i) shown = check.chapters[i].title == list[i].title;
+  if (!shown)
+    throw FileError(file.path(), "the movie's chapter reference names a track that holds no chapters (the file is "
+                                 "damaged), which would hide the new ones; nothing was saved");
   file.save(o.has("--fast-start"));
   file.said() << "added " << list.size() << " chapter" << (list.size() == 1 ? "" : "s") << " to "
             << file.destination() << '\n';

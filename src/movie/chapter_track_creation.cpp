@@ -152,10 +152,8 @@ REALobject AddTextTrack(REALmovie movie, REALobjectArray chapters, REALstring ty
     if (BeginMediaEdits(media) == noErr && count >= 1)
       AddChapterSamples(handler, media, qtMovie, chapters, count, mainWidth, mainHeight);
     if (EndMediaEdits(media) == noErr &&
-        InsertMediaIntoTrack(textTrack, 0, 0, GetMediaDuration(media), fixed1) == noErr && isChapterTrack) {
-      DeleteDeadChapterReferences(mainTrack);
+        InsertMediaIntoTrack(textTrack, 0, 0, GetMediaDuration(media), fixed1) == noErr && isChapterTrack)
       AddTrackReference(mainTrack, textTrack, kTrackReferenceChapterList, nullptr);
-    }
   }
   if (!movie) return nullptr;
   return NewTrackObject(movie, textTrack, "QTChapterTrackZQK");

@@ -42,28 +42,6 @@ TimeValue NextChapter(Track track, TimeValue time) {
   return next > time ? next : -1;
 }
 
-OSType MediaTypeOf(Track track) {
-  OSType type = 0;
-  if (Media media = GetTrackMedia(track)) GetMediaHandlerDescription(media, &type, nullptr, nullptr);
-  return type;
-}
-
-// Entry `k` of the track's chapter reference when it names another text track:
-// files carry references to missing tracks, to the track itself, or to tracks
-// that hold no titles, and those are passed over as readers pass over them.
-Track ChapterReference(Track track, SInt32 k) {
-  Track chapters = GetTrackReference(track, kChapterReference, k);
-  return chapters && chapters != track && MediaTypeOf(chapters) == TextMediaType ? chapters : nullptr;
-}
-
-// The first entry of the track's chapter reference that is a chapter track.
-Track FirstChapterReference(Track track) {
-  const SInt32 count = GetTrackReferenceCount(track, kChapterReference);
-  for (SInt32 k = 1; k <= count; ++k)
-    if (Track chapters = ChapterReference(track, k)) return chapters;
-  return nullptr;
-}
-
 // The first track of the movie, enabled and naming a chapter track, and the
 // chapter track it names.
 Track ChapterTrackOfMovie(Movie movie) {
@@ -71,7 +49,7 @@ Track ChapterTrackOfMovie(Movie movie) {
   for (SInt32 i = 1; i <= count; ++i) {
     Track track = GetMovieIndTrack(movie, i);
     if (!track || !GetTrackEnabled(track)) continue;
-    if (Track chapters = FirstChapterReference(track)) return chapters;
+    if (Track chapters = GetTrackReference(track, kChapterReference, 1)) return chapters;
   }
   return nullptr;
 }
@@ -201,17 +179,6 @@ void QTUtils_DeleteAllReferencesToTrack(Track track) {
   }
 }
 
-// Entries that name no track, the track itself, or a track that is neither text
-// nor video (chapter pictures) give readers nothing or garbage, ahead of or
-// beside a chapter track linked after them: they go before one is linked.
-void DeleteDeadChapterReferences(Track track) {
-  for (SInt32 k = GetTrackReferenceCount(track, kChapterReference); k >= 1; --k) {
-    Track named = GetTrackReference(track, kChapterReference, k);
-    const OSType type = named && named != track ? MediaTypeOf(named) : 0;
-    if (type != TextMediaType && type != VideoMediaType) DeleteTrackReference(track, kChapterReference, k);
-  }
-}
-
 // ---- `movie` members ----
 
 // Index 0 (taken as 16 bits, so 65536 too) removes every text track.
@@ -278,7 +245,7 @@ void SetTextTrackAsChapterTrack(REALobject instance, REALstring type, bool isCha
 
 bool HasChapterTrack(REALobject instance) {
   Track track = TrackOf(instance);
-  return track && FirstChapterReference(track);
+  return track && GetTrackReference(track, kChapterReference, 1);
 }
 
 // True when any other track of the movie names this one as a chapter track.
@@ -293,7 +260,7 @@ bool IsChapterTrack(REALobject instance) {
     if (!other || other == track) continue;
     const SInt32 references = GetTrackReferenceCount(other, kChapterReference);
     for (SInt32 k = 1; k <= references; ++k) {
-      if (ChapterReference(other, k) == track) return true;
+      if (GetTrackReference(other, kChapterReference, k) == track) return true;
     }
   }
   return false;
@@ -303,7 +270,7 @@ bool IsChapterTrack(REALobject instance) {
 REALobject ChapterTrack(REALobject instance) {
   Track track = TrackOf(instance);
   if (!track) return nullptr;
-  Track chapters = FirstChapterReference(track);
+  Track chapters = GetTrackReference(track, kChapterReference, 1);
   REALmovie movie = TrackFields(instance)->movie;
   return chapters && movie ? NewTrackObject(movie, chapters, "QTChapterTrackZQK") : nullptr;
 }

@@ -15,10 +15,6 @@ extern REALmethodDefinition QTChapterTrackMethods[5];
 // holds to `track`. Used before a track is disposed of.
 void QTUtils_DeleteAllReferencesToTrack(Track track);
 
-// Removes the entries of the track's chapter reference that name no other text
-// or video track (a missing track, the track itself, a sound track, ...).
-void DeleteDeadChapterReferences(Track track);
-
 // ---- `movie` members (movie_table.cpp) ----
 REALobject AddTextTrack(REALmovie movie, REALobjectArray chapters, REALstring type, bool isChapterTrack);
 RBInteger RemoveIndTextTrack(REALmovie movie, RBInteger index);

