@@ -49,9 +49,9 @@ struct Opened {
   short ref = 0;
   Movie movie = nullptr;
   Opened(const std::string& path, SInt8 perm) {
-    FSSpec spec{};
-    std::snprintf(spec.path, sizeof spec.path, "%s", path.c_str());
-    if (OpenMovieFile(&spec, &ref, perm) == noErr)
+    FSSpec fsSpec{};
+    std::snprintf(fsSpec.path, sizeof fsSpec.path, "%s", path.c_str());
+    if (OpenMovieFile(&fsSpec, &ref, perm) == noErr)
       NewMovieFromFile(&movie, ref, nullptr, nullptr, newMovieActive, nullptr);
   }
   ~Opened() {
