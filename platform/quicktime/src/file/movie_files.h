@@ -37,9 +37,11 @@ OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f);
 
 // Reads a movie atom held in memory as the one at `offset` of the file at `path`
 // of `fileSize` bytes, which starts with `ftyp`. loadMovie reads files through it,
-// and saves check what they are about to write with it.
+// and saves check what they are about to write with it; sample tables that
+// `known` holds already are not read again (see readMovie).
 OSErr readMovieAtom(std::shared_ptr<const AtomBytes> moov, uint64_t offset, const std::string& path,
-                    uint64_t fileSize, Bytes ftyp, qte::Movie*& out, Failure& f);
+                    uint64_t fileSize, Bytes ftyp, qte::Movie*& out, Failure& f,
+                    const MovieOrigin* known = nullptr);
 
 // Checks a movie atom before anything in the file changes: `movie` holds nothing
 // from its file that the writer cannot represent (see writable), and the atom

@@ -237,7 +237,7 @@ OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f) {
 }
 
 OSErr readMovieAtom(std::shared_ptr<const AtomBytes> held, uint64_t offset, const std::string& path,
-                    uint64_t fileSize, Bytes ftyp, qte::Movie*& out, Failure& f) {
+                    uint64_t fileSize, Bytes ftyp, qte::Movie*& out, Failure& f, const MovieOrigin* known) {
   auto origin = std::make_shared<MovieOrigin>();
   origin->path = path;
   origin->moovOffset = offset;
@@ -250,7 +250,7 @@ OSErr readMovieAtom(std::shared_ptr<const AtomBytes> held, uint64_t offset, cons
   a.size = held->size();
   a.header = qte::file::get32(held->data()) == 1 ? 16 : 8;
   auto movie = std::make_unique<qte::Movie>();
-  if (OSErr err = qte::file::readMovie(a, path, fileSize, *movie, *origin, f)) return err;
+  if (OSErr err = qte::file::readMovie(a, path, fileSize, *movie, *origin, f, known)) return err;
 
   // What the writer makes of the movie as read: a save that renders the same is a no-op.
   origin->baseline = qte::file::summarizeMovie(*movie, origin.get(), inPlace(path));
@@ -262,7 +262,8 @@ OSErr readMovieAtom(std::shared_ptr<const AtomBytes> held, uint64_t offset, cons
 OSErr checkRendered(const qte::Movie& movie, const Bytes& ftyp, const WrittenAtom& moov, uint64_t moovAt,
                     const std::string& path, uint64_t savedSize, bool enabledOnly, std::unique_ptr<qte::Movie>& out,
                     Failure& f) {
-  if (!writable(movie, originOf(movie).get(), f)) return f.err;
+  const std::shared_ptr<MovieOrigin> origin = originOf(movie);
+  if (!writable(movie, origin.get(), f)) return f.err;
   auto held = std::make_shared<AtomBytes>(moov.size());
   uint8_t* p = held->data();
   moov.forEach(0, moov.size(), [&](const uint8_t* data, size_t n) {
@@ -271,7 +272,8 @@ OSErr checkRendered(const qte::Movie& movie, const Bytes& ftyp, const WrittenAto
     return true;
   });
   qte::Movie* read = nullptr;
-  if (OSErr err = readMovieAtom(held, moovAt, path, savedSize, ftyp, read, f)) {
+  // Tables copied from the file as read were read then: only the rest is new.
+  if (OSErr err = readMovieAtom(held, moovAt, path, savedSize, ftyp, read, f, origin.get())) {
     f.message = "the new movie atom does not read back: " + f.message;
     return err;
   }

@@ -10,6 +10,7 @@
 #include "../timecode.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace qte::file {
 
@@ -21,8 +22,19 @@ struct Reader {
   const std::string& filePath;
   uint64_t fileSize;
   MovieOrigin& origin;
+  const MovieOrigin* known;
   AtomPath path;
   Failure fail;
+
+  // The track of `known` whose sample table is `stbl`'s bytes, read with `refs` data references.
+  const TrackOrigin* knownTable(const Atom& stbl, size_t refs) const {
+    if (!known) return nullptr;
+    for (const auto& [serial, t] : known->tracks)
+      if (t.store && t.table.size == stbl.size && t.table.dataRefs == refs &&
+          std::memcmp(t.table.data, stbl.start, stbl.size) == 0)
+        return &t;
+    return nullptr;
+  }
 
   bool bad(uint64_t at, const std::string& what, OSErr err = badPublicMovieAtom) {
     if (fail.err == noErr) {
@@ -464,8 +476,14 @@ bool Reader::mediaInfo(const Atom& minf, Media& media, TrackOrigin& o) {
         if (haveTable) return bad(a.offset, "second sample table");
         haveTable = true;
         Enter s(*this, "stbl");
-        auto store = std::make_shared<SampleStore>();
-        if (!readSampleTable(a, media.dataRefs, filePath, fileSize, *store, &o.stbl, path, fail)) return false;
+        std::shared_ptr<SampleStore> store;
+        if (const TrackOrigin* same = knownTable(a, media.dataRefs.size())) {
+          store = same->store;
+          o.stbl = same->stbl;
+        } else {
+          store = std::make_shared<SampleStore>();
+          if (!readSampleTable(a, media.dataRefs, filePath, fileSize, *store, &o.stbl, path, fail)) return false;
+        }
         media.store = store;
         o.store = store;
         o.table.holder = origin.moov;
@@ -560,8 +578,8 @@ bool Reader::dataRefs(const Atom& dinf, Media& media, TrackOrigin& o) {
 }  // namespace
 
 OSErr readMovie(const Atom& moov, const std::string& filePath, uint64_t fileSize, Movie& movie, MovieOrigin& origin,
-                Failure& fail) {
-  Reader r{filePath, fileSize, origin, {}, {}};
+                Failure& fail, const MovieOrigin* known) {
+  Reader r{filePath, fileSize, origin, known, {}, {}};
   if (!r.movie(moov, movie)) {
     fail = r.fail;
     return fail.err;

@@ -6,9 +6,12 @@
 namespace qte::file {
 
 // Fills `movie` (new and empty) from the movie atom `moov` of the file at
-// `filePath`, recording in `origin` what the model has no place for.
+// `filePath`, recording in `origin` what the model has no place for. A sample
+// table byte for byte one that `known` read before (with as many data
+// references) takes that table's store rather than being read again: the same
+// bytes read the same, and a long movie's tables are most of the reading.
 OSErr readMovie(const Atom& moov, const std::string& filePath, uint64_t fileSize, Movie& movie, MovieOrigin& origin,
-                Failure& fail);
+                Failure& fail, const MovieOrigin* known = nullptr);
 
 // Fills `out` from a sample table atom. Samples of chunks kept in the file at
 // `filePath` must lie within its `fileSize` bytes. Children the model has no
