@@ -162,6 +162,15 @@ TEST(MalformedMovieFiles, EditsNeverMakeADamagedFileWorse) {
       {"edits without an edit list", rename("elst"), nullptr},
       {"self reference without its flag", [](Bytes& b) { b[atomAt(b, "dref") + 16 + 11] = 0; }, nullptr},
       {"edit list flagged version 1, laid out as 0", [](Bytes& b) { b[atomAt(b, "elst") + 8] = 1; }, nullptr},
+      {"a track inside a track",
+       [](Bytes& b) {
+         const size_t trak = atomAt(b, "trak"), size = get32(b, trak);
+         const Bytes copy(b.begin() + long(trak), b.begin() + long(trak + size));
+         b.insert(b.begin() + long(trak + size), copy.begin(), copy.end());
+         put32(b, trak, uint32_t(2 * size));
+         put32(b, atomAt(b, "moov"), uint32_t(get32(b, atomAt(b, "moov")) + size));
+       },
+       "moov/trak[1]/trak"},
       {"edit list one byte short",
        [](Bytes& b) {
          for (const char* type : {"moov", "trak", "edts", "elst"}) put32(b, atomAt(b, type), get32(b, atomAt(b, type)) - 1);

@@ -231,6 +231,14 @@ bool Reader::track(const Atom& trak, Movie& m, int index) {
         ok = metaAtom(a, t.metaData, kQTMetaDataOwnerTypeTrack, &t);
         break;
       }
+      case "trak"_4cc: {
+        // Left there by a track whose size ran over its neighbour; written back,
+        // it would be a track inside a track, which readers refuse.
+        Enter inner(*this, "trak");
+        unsavable(o, a, "a track inside a track");
+        o.trak.push_back(a.bytes());
+        break;
+      }
       default: o.trak.push_back(a.bytes());
     }
     if (!ok) return false;
