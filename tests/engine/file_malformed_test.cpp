@@ -162,6 +162,12 @@ TEST(MalformedMovieFiles, EditsNeverMakeADamagedFileWorse) {
       {"edits without an edit list", rename("elst"), nullptr},
       {"self reference without its flag", [](Bytes& b) { b[atomAt(b, "dref") + 16 + 11] = 0; }, nullptr},
       {"edit list flagged version 1, laid out as 0", [](Bytes& b) { b[atomAt(b, "elst") + 8] = 1; }, nullptr},
+      {"samples in an atom retyped free, among others",
+       [](Bytes& b) {
+         std::memcpy(&b[std::string(b.begin(), b.end()).find("mdat")], "free", 4);
+         for (int k = 0; k < 4; ++k) b.insert(b.end(), {0, 0, 0, 8, 'f', 'r', 'e', 'e'});
+       },
+       nullptr},
       {"a track inside a track",
        [](Bytes& b) {
          const size_t trak = atomAt(b, "trak"), size = get32(b, trak);

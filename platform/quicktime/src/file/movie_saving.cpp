@@ -5,7 +5,8 @@
 //      'free', so that none of them can come forward later, and so do bytes
 //      past the last whole atom (harmless to the reader at any moment);
 //   2. new sample bytes go into a new 'mdat' past the last atom;
-//   3. the new movie atom is written into a 'free' atom it fits, body first and
+//   3. the new movie atom is written into a 'free' atom it fits (one that no
+//      chunk starts in: a file may hold samples in one), body first and
 //      header last, or else at the end of the file; neighbouring 'free' atoms
 //      become one first (one size written) when only together they fit;
 //   4. the old movie atom's type becomes 'free' — the switch.
@@ -187,9 +188,35 @@ OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::strin
 
   const uint64_t size = moov.size();
   auto fits = [&](uint64_t room) { return room == size || room >= size + 8; };
-  auto isFree = [&](const TopAtom& a) {
-    return (a.type == "free"_4cc || a.type == "skip"_4cc) && !a.toEnd && a.offset + a.size <= end;
-  };
+  // Free atoms (in file order), less those that still hold sample bytes: an
+  // atom retyped 'free' over samples is not free while a chunk starts in it.
+  std::vector<const TopAtom*> spare;
+  for (const TopAtom& a : top)
+    if ((a.type == "free"_4cc || a.type == "skip"_4cc) && !a.toEnd && a.offset + a.size <= end) spare.push_back(&a);
+  if (!spare.empty()) {
+    // The spare atom a chunk starts in, or none. A chunk in memory has its top
+    // bit set, which puts it past every atom.
+    auto in = [&](uint64_t place) -> size_t {
+      if (spare.size() <= 4) {  // the usual few: a scan is cheaper than a search
+        for (size_t i = 0; i < spare.size(); ++i)
+          if (place - spare[i]->offset < spare[i]->size) return i;
+        return spare.size();
+      }
+      auto after = std::upper_bound(spare.begin(), spare.end(), place,
+                                    [](uint64_t at, const TopAtom* a) { return at < a->offset; });
+      if (after == spare.begin() || place - (*(after - 1))->offset >= (*(after - 1))->size) return spare.size();
+      return size_t(after - 1 - spare.begin());
+    };
+    std::vector<bool> held(spare.size() + 1);
+    for (const auto& t : movie.tracks)
+      if (t->media)
+        for (const Chunk& c : t->media->samples().table.chunks()) held[in(c.place)] = true;
+    std::vector<const TopAtom*> free;
+    for (size_t i = 0; i < spare.size(); ++i)
+      if (!held[i]) free.push_back(spare[i]);
+    spare.swap(free);
+  }
+  auto isFree = [&](const TopAtom& a) { return std::binary_search(spare.begin(), spare.end(), &a); };
   // A free atom it fits, else the first run of neighbouring ones that it fits
   // together, as long as one 32-bit size can cover them.
   uint64_t roomAt = 0, roomSize = 0;
