@@ -207,10 +207,11 @@ OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::strin
       if (after == spare.begin() || place - (*(after - 1))->offset >= (*(after - 1))->size) return spare.size();
       return size_t(after - 1 - spare.begin());
     };
-    std::vector<bool> held(spare.size() + 1);
+    std::vector<bool> held(spare.size());
     for (const auto& t : movie.tracks)
       if (t->media)
-        for (const Chunk& c : t->media->samples().table.chunks()) held[in(c.place)] = true;
+        for (const Chunk& c : t->media->samples().table.chunks())
+          if (size_t i = in(c.place); i < spare.size()) held[i] = true;
     std::vector<const TopAtom*> free;
     for (size_t i = 0; i < spare.size(); ++i)
       if (!held[i]) free.push_back(spare[i]);
