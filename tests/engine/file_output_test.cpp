@@ -2,7 +2,6 @@
 // into pipes and devices without replacing them, with the modes cp gives.
 #include "file_support.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 
 #include <set>
@@ -29,16 +28,6 @@ long flattenedTracks(Movie movie, const std::string& path) {
 mode_t modeOf(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
-}
-
-std::set<std::string> namesIn(const std::string& dir) {
-  std::set<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (dirent* e = ::readdir(d))
-      if (e->d_name[0] != '.') names.insert(e->d_name);
-    ::closedir(d);
-  }
-  return names;
 }
 
 }  // namespace

@@ -8,8 +8,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,6 +32,14 @@ inline FSSpec fsSpecOf(const std::string& path) {
   FSSpec s{};
   std::snprintf(s.path, sizeof s.path, "%s", path.c_str());
   return s;
+}
+
+// The names in a folder, without "." and "..".
+inline std::set<std::string> namesIn(const std::string& dir) {
+  std::set<std::string> names;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(dir, ec)) names.insert(e.path().filename().string());
+  return names;
 }
 
 inline std::vector<uint8_t> fileBytes(const std::string& path) {

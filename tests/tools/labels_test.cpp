@@ -34,7 +34,9 @@ TEST_F(LabelsTest, LongestTitlesAndTextsFitAndLongerOnesAreRefused) {
   const std::string list = "00:00:00 " + mid + "\n00:00:02 " + longest + "\n";
   ASSERT_EQ(Pelorin({"chapters", "add", movie, "--from", ListFile("ok.txt", list)}).status, 0);
   EXPECT_EQ(Pelorin({"chapters", movie}).out, "00:00:00.000 " + mid + "\n00:00:02.000 " + longest + "\n");
-  if (enginetest::haveTool("ffprobe")) EXPECT_EQ(FfprobeTitles(movie), mid + "\n" + longest + "\n");
+  if (enginetest::haveTool("ffprobe")) {
+    EXPECT_EQ(FfprobeTitles(movie), mid + "\n" + longest + "\n");
+  }
 
   // One unit more: a character beyond U+FFFF takes two.
   Outcome title = Refused({"chapters", "add", movie, "--replace", "--from",

@@ -12,16 +12,7 @@
 namespace tooltest {
 namespace {
 
-// The entries of `dir` (without . and ..).
-std::set<std::string> namesIn(const std::string& dir) {
-  std::set<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (dirent* e = ::readdir(d))
-      if (e->d_name[0] != '.') names.insert(e->d_name);
-    ::closedir(d);
-  }
-  return names;
-}
+using enginetest::namesIn;
 
 // Whether process `pid` has a file open in the folder `dir`.
 bool writesIn(pid_t pid, const std::string& dir) {
