@@ -19,15 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_scratch.h"
+
 namespace {
 
-const std::string& scratchPath() {
-  static const std::string path = [] {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/qte-edit-fuzz-" + std::to_string(getpid()) + ".mov";
-  }();
-  return path;
-}
+const std::string& scratchPath() { return fuzzScratchPath("qte-edit-fuzz"); }
 
 [[noreturn]] void fail(const char* what, int edit) {
   std::fprintf(stderr, "edit %d: %s (%s)\n", edit, what, QTEngineLastFileErrorMessage());

@@ -12,15 +12,11 @@
 #include <cstdio>
 #include <string>
 
+#include "fuzz_scratch.h"
+
 namespace {
 
-const std::string& scratchPath() {
-  static const std::string path = [] {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/qte-fuzz-" + std::to_string(getpid()) + ".mov";
-  }();
-  return path;
-}
+const std::string& scratchPath() { return fuzzScratchPath("qte-fuzz"); }
 
 }  // namespace
 

@@ -27,6 +27,9 @@ std::string pathOfFsSpec(const FSSpec* fsSpec);
 // a puzzling read error). Answers the descriptor, or -1 with `f` saying why.
 int openRegularFile(const std::string& path, int flags, Failure& f);
 
+// The 'ftyp' atom of the files the engine makes: a QuickTime movie.
+Bytes quickTimeFileType();
+
 // Reads or writes all `n` bytes at `at`, retrying short and interrupted calls.
 bool readAll(int fd, uint64_t at, uint8_t* p, size_t n);
 bool writeAll(int fd, uint64_t at, const uint8_t* p, size_t n);

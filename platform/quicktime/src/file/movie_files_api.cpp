@@ -123,6 +123,17 @@ bool writeAll(int fd, uint64_t at, const uint8_t* p, size_t n) {
   return true;
 }
 
+Bytes quickTimeFileType() {
+  Bytes ftyp;
+  {
+    AtomScope a(ftyp, "ftyp"_4cc);
+    put32(ftyp, "qt  "_4cc);
+    put32(ftyp, 0x200);
+    put32(ftyp, "qt  "_4cc);
+  }
+  return ftyp;
+}
+
 uint64_t sizeOfFile(int fd) {
   struct stat st;
   return ::fstat(fd, &st) == 0 ? uint64_t(st.st_size) : 0;
@@ -363,13 +374,7 @@ OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode scriptT
     ::close(fd);
     return fail(errnoResult(e), path + ": " + std::strerror(e));
   }
-  Bytes ftyp;
-  {
-    qte::file::AtomScope a(ftyp, "ftyp"_4cc);
-    qte::file::put32(ftyp, "qt  "_4cc);
-    qte::file::put32(ftyp, 0x200);
-    qte::file::put32(ftyp, "qt  "_4cc);
-  }
+  const Bytes ftyp = qte::file::quickTimeFileType();
   if (!writeAll(fd, 0, ftyp.data(), ftyp.size()) || ::fsync(fd) != 0) {
     int e = errno;
     ::close(fd);

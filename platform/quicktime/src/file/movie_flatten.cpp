@@ -69,12 +69,7 @@ Rendering render(const qte::Movie& movie, const std::string& path, bool fastStar
     rel += c.size;
   }
 
-  {
-    qte::file::AtomScope a(r.ftyp, "ftyp"_4cc);
-    qte::file::put32(r.ftyp, "qt  "_4cc);
-    qte::file::put32(r.ftyp, 0x200);
-    qte::file::put32(r.ftyp, "qt  "_4cc);
-  }
+  r.ftyp = qte::file::quickTimeFileType();
   const bool large = data + 8 > UINT32_MAX;
   // Before a 32-bit 'mdat' a 'wide' atom leaves room to make its header 64-bit later.
   if (!fastStart && !large) {
