@@ -1,5 +1,6 @@
 #include "times.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
@@ -42,6 +43,39 @@ std::optional<int64_t> parseClock(std::string_view text) {
   }
   if (at != text.size() || m >= 60 || s >= 60) return std::nullopt;
   return ((int64_t(h) * 60 + m) * 60 + s) * 1000 + ms;
+}
+
+const char kEditTimeForms[] = "HH:MM:SS.mmm, seconds (12.5) or a frame number (f300)";
+
+std::optional<EditTime> parseEditTime(std::string_view text) {
+  if (text.size() > 1 && text[0] == 'f') {
+    size_t at = 1;
+    int64_t frame = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && frame < INT32_MAX; ++at)
+      frame = frame * 10 + (text[at] - '0');
+    if (at != text.size()) return std::nullopt;
+    return EditTime{true, frame};
+  }
+  if (text.find(':') != std::string_view::npos) {
+    std::optional<int64_t> ms = parseClock(text);
+    if (!ms) return std::nullopt;
+    return EditTime{false, *ms * 1000};
+  }
+  size_t at = 0;
+  int seconds = 0, fraction = 0;
+  // Nine digits of seconds is over thirty years: far past any movie.
+  if (!readNumber(text, at, 1, 9, seconds)) return std::nullopt;
+  if (at < text.size()) {
+    const size_t start = at + 1;
+    if (!expect(text, at, '.') || !readNumber(text, at, 1, 6, fraction)) return std::nullopt;
+    for (size_t digits = at - start; digits < 6; ++digits) fraction *= 10;
+  }
+  if (at != text.size()) return std::nullopt;
+  return EditTime{false, int64_t(seconds) * 1000000 + fraction};
+}
+
+int64_t unitsAt(int64_t microseconds, int64_t scale) {
+  return static_cast<int64_t>(static_cast<__int128>(microseconds) * scale / 1000000);
 }
 
 std::string formatClock(int64_t milliseconds) {

@@ -14,6 +14,19 @@ std::optional<int64_t> parseClock(std::string_view text);
 // Milliseconds as "HH:MM:SS.mmm".
 std::string formatClock(int64_t milliseconds);
 
+// A time on an edit command's line: "HH:MM:SS.mmm", seconds ("12.5", up to six
+// decimals) or a frame number ("f300", the first frame being f0).
+struct EditTime {
+  bool isFrame = false;
+  int64_t value = 0;  // microseconds, or the frame number
+};
+std::optional<EditTime> parseEditTime(std::string_view text);
+// The forms parseEditTime reads, for messages.
+extern const char kEditTimeForms[];
+// Microseconds in `scale` units, rounded down: an instant between two units
+// belongs to the one before.
+int64_t unitsAt(int64_t microseconds, int64_t scale);
+
 // A movie time in `scale` units as milliseconds, rounded to the nearest.
 int64_t toMilliseconds(int64_t time, int64_t scale);
 int64_t fromMilliseconds(int64_t milliseconds, int64_t scale);
