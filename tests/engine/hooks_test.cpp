@@ -74,4 +74,26 @@ TEST_F(Hooks, InjectedResultsReplaceTheCallAndExpire) {
   EXPECT_EQ(MediaGetGraphicsMode(GetMediaHandler(GetTrackMedia(t)), &mode, nullptr), badComponentSelector);
 }
 
+// Memory running out inside a call fails that call, not the process: the call
+// answers memFullErr, what it was changing stays as it was, the next call works.
+TEST_F(Hooks, MemoryRunningOutFailsTheCallNotTheProcess) {
+  MovieHolder movie;
+  Track t = videoTrack(movie, 600, 2, 10);
+  Track clone = nullptr;
+  ASSERT_EQ(AddClonedTrackToMovie(t, movie, kQTCloneShareSamples, &clone), noErr);
+  Media shared = GetTrackMedia(clone);
+  ASSERT_EQ(BeginMediaEdits(shared), noErr);
+
+  // Adding to a shared media copies its tables first; that copy fails.
+  QTEngineHookInjectResult("bulkAllocate", noErr, 1);
+  EXPECT_EQ(addSamples(shared, imageDescription(320, 240), 1, 10, 4), memFullErr);
+  EXPECT_EQ(GetMoviesError(), memFullErr);
+  EXPECT_EQ(GetMediaSampleCount(shared), 2);
+
+  EXPECT_EQ(addSamples(shared, imageDescription(320, 240), 1, 10, 4), noErr);
+  EXPECT_EQ(GetMediaSampleCount(shared), 3);
+  EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(t)), 2);
+  EndMediaEdits(shared);
+}
+
 }  // namespace

@@ -11,6 +11,17 @@ inline OSErr done(OSErr err) {
   return err;
 }
 
+// The live object a handle names; a stale or foreign handle refuses the call
+// with the kind's own result code.
+template <class T>
+T* need(const void* handle) {
+  if (T* object = live<T>(handle)) return object;
+  if constexpr (std::is_same_v<T, Movie>) throw Refusal{invalidMovie};
+  else if constexpr (std::is_same_v<T, Track>) throw Refusal{invalidTrack};
+  else if constexpr (std::is_same_v<T, Media>) throw Refusal{invalidMedia};
+  else throw Refusal{paramErr};
+}
+
 using Tag = ArgWriter::Tag;
 using Fix = ArgWriter::Fix;
 

@@ -12,6 +12,7 @@ using qte::EditList;
 using qte::Fix;
 using qte::kFixedOne;
 using qte::live;
+using qte::need;
 using qte::SampleStore;
 using qte::SampleTable;
 using qte::Scales;

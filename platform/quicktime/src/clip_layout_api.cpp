@@ -52,46 +52,46 @@ constexpr UInt32 kReadWrite = kQTPropertyFlagCanGet | kQTPropertyFlagCanSet;
 extern "C" {
 
 RgnHandle GetTrackClipRgn(Track theTrack) {
-  QTE_ENTER("GetTrackClipRgn", nullptr, a_.object("track", theTrack));
-  auto* t = live<qte::Track>(theTrack);
-  if (!t) return done(invalidTrack), nullptr;
-  OSErr err;
-  RgnHandle rgn = regionOf(t->clip, err);
-  done(err);
-  return rgn;
+  QTE_CALL("GetTrackClipRgn", RgnHandle(nullptr), a_.object("track", theTrack)) {
+    auto* t = need<qte::Track>(theTrack);
+    OSErr err;
+    RgnHandle rgn = regionOf(t->clip, err);
+    done(err);
+    return rgn;
+  };
 }
 
 void SetTrackClipRgn(Track theTrack, RgnHandle theClip) {
-  QTE_ENTER_VOID("SetTrackClipRgn", a_.object("track", theTrack).pointer("clip", theClip));
-  auto* t = live<qte::Track>(theTrack);
-  if (!t) return (void)done(invalidTrack);
-  Bytes clip;
-  OSErr err = clipOf(theClip, clip);
-  if (err != noErr) return (void)done(err);
-  t->clip = std::move(clip);
-  t->touch();
-  done(noErr);
+  QTE_CALL_VOID("SetTrackClipRgn", a_.object("track", theTrack).pointer("clip", theClip)) {
+    auto* t = need<qte::Track>(theTrack);
+    Bytes clip;
+    OSErr err = clipOf(theClip, clip);
+    if (err != noErr) return (void)done(err);
+    t->clip = std::move(clip);
+    t->touch();
+    done(noErr);
+  };
 }
 
 RgnHandle GetMovieClipRgn(Movie theMovie) {
-  QTE_ENTER("GetMovieClipRgn", nullptr, a_.object("movie", theMovie));
-  auto* m = live<qte::Movie>(theMovie);
-  if (!m) return done(invalidMovie), nullptr;
-  OSErr err;
-  RgnHandle rgn = regionOf(m->clip, err);
-  done(err);
-  return rgn;
+  QTE_CALL("GetMovieClipRgn", RgnHandle(nullptr), a_.object("movie", theMovie)) {
+    auto* m = need<qte::Movie>(theMovie);
+    OSErr err;
+    RgnHandle rgn = regionOf(m->clip, err);
+    done(err);
+    return rgn;
+  };
 }
 
 void SetMovieClipRgn(Movie theMovie, RgnHandle theClip) {
-  QTE_ENTER_VOID("SetMovieClipRgn", a_.object("movie", theMovie).pointer("clip", theClip));
-  auto* m = live<qte::Movie>(theMovie);
-  if (!m) return (void)done(invalidMovie);
-  Bytes clip;
-  OSErr err = clipOf(theClip, clip);
-  if (err != noErr) return (void)done(err);
-  m->clip = std::move(clip);
-  done(noErr);
+  QTE_CALL_VOID("SetMovieClipRgn", a_.object("movie", theMovie).pointer("clip", theClip)) {
+    auto* m = need<qte::Movie>(theMovie);
+    Bytes clip;
+    OSErr err = clipOf(theClip, clip);
+    if (err != noErr) return (void)done(err);
+    m->clip = std::move(clip);
+    done(noErr);
+  };
 }
 
 // A sound track without a layout yet (no descriptions, none set) answers
@@ -99,42 +99,45 @@ void SetMovieClipRgn(Movie theMovie, RgnHandle theClip) {
 OSErr QTGetTrackPropertyInfo(Track inTrack, QTPropertyClass inPropClass, QTPropertyID inPropID,
                              QTPropertyValueType* outPropType, ByteCount* outPropValueSize,
                              UInt32* outPropertyFlags) {
-  QTE_ENTER_ERR("QTGetTrackPropertyInfo",
-                a_.object("track", inTrack)("class", Tag{inPropClass})("id", Tag{inPropID}));
-  OSErr err;
-  qte::Media* media = soundMedia(inTrack, inPropClass, inPropID, err);
-  if (!media) return done(err);
-  Bytes layout = qte::layoutOfMedia(*media);
-  if (layout.empty()) return done(kQTPropertyAskLaterErr);
-  qte::layoutPropertyInfo(layout, kReadWrite, outPropType, outPropValueSize, outPropertyFlags);
-  return done(noErr);
+  QTE_CALL_ERR("QTGetTrackPropertyInfo",
+                a_.object("track", inTrack)("class", Tag{inPropClass})("id", Tag{inPropID})) {
+    OSErr err;
+    qte::Media* media = soundMedia(inTrack, inPropClass, inPropID, err);
+    if (!media) return done(err);
+    Bytes layout = qte::layoutOfMedia(*media);
+    if (layout.empty()) return done(kQTPropertyAskLaterErr);
+    qte::layoutPropertyInfo(layout, kReadWrite, outPropType, outPropValueSize, outPropertyFlags);
+    return done(noErr);
+  };
 }
 
 OSErr QTGetTrackProperty(Track inTrack, QTPropertyClass inPropClass, QTPropertyID inPropID, ByteCount inPropValueSize,
                          QTPropertyValuePtr outPropValueAddress, ByteCount* outPropValueSizeUsed) {
-  QTE_ENTER_ERR("QTGetTrackProperty", a_.object("track", inTrack)("class", Tag{inPropClass})(
-                                          "id", Tag{inPropID})("size", inPropValueSize));
-  OSErr err;
-  qte::Media* media = soundMedia(inTrack, inPropClass, inPropID, err);
-  if (!media) return done(err);
-  Bytes layout = qte::layoutOfMedia(*media);
-  if (layout.empty()) return done(kQTPropertyAskLaterErr);
-  return done(qte::copyLayoutProperty(layout, inPropValueSize, outPropValueAddress, outPropValueSizeUsed));
+  QTE_CALL_ERR("QTGetTrackProperty", a_.object("track", inTrack)("class", Tag{inPropClass})(
+                                          "id", Tag{inPropID})("size", inPropValueSize)) {
+    OSErr err;
+    qte::Media* media = soundMedia(inTrack, inPropClass, inPropID, err);
+    if (!media) return done(err);
+    Bytes layout = qte::layoutOfMedia(*media);
+    if (layout.empty()) return done(kQTPropertyAskLaterErr);
+    return done(qte::copyLayoutProperty(layout, inPropValueSize, outPropValueAddress, outPropValueSizeUsed));
+  };
 }
 
 OSErr QTSetTrackProperty(Track inTrack, QTPropertyClass inPropClass, QTPropertyID inPropID, ByteCount inPropValueSize,
                          ConstQTPropertyValuePtr inPropValueAddress) {
-  QTE_ENTER_ERR("QTSetTrackProperty", a_.object("track", inTrack)("class", Tag{inPropClass})(
-                                          "id", Tag{inPropID})("size", inPropValueSize));
-  OSErr err;
-  qte::Media* media = soundMedia(inTrack, inPropClass, inPropID, err);
-  if (!media) return done(err);
-  if (!inPropValueAddress) return done(paramErr);
-  Bytes layout;
-  if (!qte::layoutFromNative(inPropValueAddress, inPropValueSize, layout)) return done(kQTPropertyBadValueSizeErr);
-  media->channelLayout = std::move(layout);
-  media->track->touch();
-  return done(noErr);
+  QTE_CALL_ERR("QTSetTrackProperty", a_.object("track", inTrack)("class", Tag{inPropClass})(
+                                          "id", Tag{inPropID})("size", inPropValueSize)) {
+    OSErr err;
+    qte::Media* media = soundMedia(inTrack, inPropClass, inPropID, err);
+    if (!media) return done(err);
+    if (!inPropValueAddress) return done(paramErr);
+    Bytes layout;
+    if (!qte::layoutFromNative(inPropValueAddress, inPropValueSize, layout)) return done(kQTPropertyBadValueSizeErr);
+    media->channelLayout = std::move(layout);
+    media->track->touch();
+    return done(noErr);
+  };
 }
 
 }  // extern "C"

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <unordered_map>
 
 namespace qte {
@@ -25,6 +27,20 @@ void setError(OSErr err) {
   if (err != noErr && gStickyError == noErr) gStickyError = err;
 }
 OSErr lastError() { return gError; }
+
+OSErr caughtResult() noexcept {
+  try {
+    throw;
+  } catch (const Refusal& r) {
+    return r.err;
+  } catch (const std::bad_alloc&) {
+    return memFullErr;
+  } catch (const std::length_error&) {
+    return memFullErr;  // a size no container can hold is memory we cannot have
+  } catch (...) {
+    return internalQuickTimeError;
+  }
+}
 
 // --- Registry -----------------------------------------------------------------
 
@@ -206,11 +222,11 @@ bool logging() {
   return s.logging;
 }
 
-std::optional<SInt32> enterFormatted(const char* call, const std::string& args) {
-  State& s = state();
-  std::lock_guard<std::mutex> g(s.lock);
-  if (s.logging) s.log.push_back(std::string(call) + "(" + args + ")");
-  auto it = s.injections.find(call);
+namespace {
+
+// The injection for `name`, used up once; the caller holds the lock.
+std::optional<SInt32> takeInjection(State& s, const char* name) {
+  auto it = s.injections.find(name);
   if (it == s.injections.end()) return std::nullopt;
   SInt32 result = it->second.result;
   if (it->second.remaining > 0 && --it->second.remaining == 0) {
@@ -218,6 +234,22 @@ std::optional<SInt32> enterFormatted(const char* call, const std::string& args) 
     refreshActive(s);
   }
   return result;
+}
+
+}  // namespace
+
+std::optional<SInt32> enterFormatted(const char* call, const std::string& args) {
+  State& s = state();
+  std::lock_guard<std::mutex> g(s.lock);
+  if (s.logging) s.log.push_back(std::string(call) + "(" + args + ")");
+  return takeInjection(s, call);
+}
+
+bool injected(const char* name) {
+  if (!active.load(std::memory_order_relaxed)) return false;
+  State& s = state();
+  std::lock_guard<std::mutex> g(s.lock);
+  return takeInjection(s, name).has_value();
 }
 
 }  // namespace hooks
@@ -280,9 +312,10 @@ void QTEngineHookReset(void) {
 }
 
 OSErr EnterMovies(void) {
-  QTE_ENTER_ERR("EnterMovies", (void)a_);
-  qte::setError(noErr);
-  return noErr;
+  QTE_CALL_ERR("EnterMovies", (void)a_) {
+    qte::setError(noErr);
+    return noErr;
+  };
 }
 
 void ExitMovies(void) {}

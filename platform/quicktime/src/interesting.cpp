@@ -174,119 +174,109 @@ extern "C" {
 
 void GetTrackNextInterestingTime(Track theTrack, short interestingTimeFlags, TimeValue time, Fixed rate,
                                  TimeValue* interestingTime, TimeValue* interestingDuration) {
-  QTE_ENTER_VOID("GetTrackNextInterestingTime", a_.object("track", theTrack)("flags", interestingTimeFlags)(
-                                                    "time", time)("rate", Fix{rate}));
-  auto* track = live<qte::Track>(theTrack);
-  if (!track) {
-    writeFound({}, interestingTime, interestingDuration);
-    done(invalidTrack);
-    return;
-  }
-  bool edge = interestingTimeFlags & nextTimeEdgeOK;
-  bool backward = rate < 0;
-  Found f;
-  if ((interestingTimeFlags & 0x3F) == nextTimeTrackEdit) {
-    f = searchEdits(track->edits, time, edge, backward);
-  } else if (auto s = searchOf(interestingTimeFlags)) {
-    if (track->media)
-      f = searchSamples(track->edits, track->media->samples().table, track->scales(), time, edge, backward, *s);
-  } else {
-    writeFound({}, interestingTime, interestingDuration);
-    done(paramErr);
-    return;
-  }
-  writeFound(f, interestingTime, interestingDuration);
-  done(noErr);
+  QTE_CALL_VOID("GetTrackNextInterestingTime", a_.object("track", theTrack)("flags", interestingTimeFlags)(
+                                                    "time", time)("rate", Fix{rate})) {
+    auto* track = live<qte::Track>(theTrack);
+    if (!track) {
+      writeFound({}, interestingTime, interestingDuration);
+      done(invalidTrack);
+      return;
+    }
+    bool edge = interestingTimeFlags & nextTimeEdgeOK;
+    bool backward = rate < 0;
+    Found f;
+    if ((interestingTimeFlags & 0x3F) == nextTimeTrackEdit) {
+      f = searchEdits(track->edits, time, edge, backward);
+    } else if (auto s = searchOf(interestingTimeFlags)) {
+      if (track->media)
+        f = searchSamples(track->edits, track->media->samples().table, track->scales(), time, edge, backward, *s);
+    } else {
+      writeFound({}, interestingTime, interestingDuration);
+      done(paramErr);
+      return;
+    }
+    writeFound(f, interestingTime, interestingDuration);
+    done(noErr);
+  };
 }
 
 void GetMediaNextInterestingTime(Media theMedia, short interestingTimeFlags, TimeValue time, Fixed rate,
                                  TimeValue* interestingTime, TimeValue* interestingDuration) {
-  QTE_ENTER_VOID("GetMediaNextInterestingTime", a_.object("media", theMedia)("flags", interestingTimeFlags)(
-                                                    "time", time)("rate", Fix{rate}));
-  auto* media = live<qte::Media>(theMedia);
-  auto s = searchOf(interestingTimeFlags);
-  if (!media || !s) {
-    writeFound({}, interestingTime, interestingDuration);
-    done(media ? OSErr(paramErr) : OSErr(invalidMedia));
-    return;
-  }
-  // The media alone is one edit that shows all of it at its own scale.
-  const SampleTable& table = media->samples().table;
-  EditList whole;
-  if (table.duration() > 0) whole.assign({{table.duration(), 0, kFixedOne}});
-  Found f = searchSamples(whole, table, {media->scale, media->scale}, time, interestingTimeFlags & nextTimeEdgeOK,
-                          rate < 0, *s);
-  writeFound(f, interestingTime, interestingDuration);
-  done(noErr);
+  QTE_CALL_VOID("GetMediaNextInterestingTime", a_.object("media", theMedia)("flags", interestingTimeFlags)(
+                                                    "time", time)("rate", Fix{rate})) {
+    auto* media = live<qte::Media>(theMedia);
+    auto s = searchOf(interestingTimeFlags);
+    if (!media || !s) {
+      writeFound({}, interestingTime, interestingDuration);
+      done(media ? OSErr(paramErr) : OSErr(invalidMedia));
+      return;
+    }
+    // The media alone is one edit that shows all of it at its own scale.
+    const SampleTable& table = media->samples().table;
+    EditList whole;
+    if (table.duration() > 0) whole.assign({{table.duration(), 0, kFixedOne}});
+    Found f = searchSamples(whole, table, {media->scale, media->scale}, time, interestingTimeFlags & nextTimeEdgeOK,
+                            rate < 0, *s);
+    writeFound(f, interestingTime, interestingDuration);
+    done(noErr);
+  };
 }
 
 TimeValue TrackTimeToMediaTime(TimeValue value, Track theTrack) {
-  QTE_ENTER("TrackTimeToMediaTime", -1, a_("value", value).object("track", theTrack));
-  auto* track = live<qte::Track>(theTrack);
-  if (!track) {
-    done(invalidTrack);
-    return -1;
-  }
-  done(noErr);
-  size_t i = track->edits.find(value);
-  if (i == track->edits.size() || track->edits.edits()[i].empty()) return -1;
-  const Edit& e = track->edits.edits()[i];
-  return toTimeValue(e.mediaTime + mediaOffset(value - track->edits.startOf(i), e.rate, track->scales()));
+  QTE_CALL("TrackTimeToMediaTime", TimeValue(-1), a_("value", value).object("track", theTrack)) {
+    auto* track = need<qte::Track>(theTrack);
+    done(noErr);
+    size_t i = track->edits.find(value);
+    if (i == track->edits.size() || track->edits.edits()[i].empty()) return -1;
+    const Edit& e = track->edits.edits()[i];
+    return toTimeValue(e.mediaTime + mediaOffset(value - track->edits.startOf(i), e.rate, track->scales()));
+  };
 }
 
 Fixed GetTrackEditRate(Track theTrack, TimeValue atTime) {
-  QTE_ENTER("GetTrackEditRate", 0, a_.object("track", theTrack)("atTime", atTime));
-  auto* track = live<qte::Track>(theTrack);
-  if (!track) {
-    done(invalidTrack);
-    return 0;
-  }
-  size_t i = track->edits.find(atTime);
-  if (i == track->edits.size()) {
-    done(invalidTime);
-    return 0;
-  }
-  done(noErr);
-  return track->edits.edits()[i].rate;
+  QTE_CALL("GetTrackEditRate", Fixed(0), a_.object("track", theTrack)("atTime", atTime)) {
+    auto* track = need<qte::Track>(theTrack);
+    size_t i = track->edits.find(atTime);
+    if (i == track->edits.size()) {
+      done(invalidTime);
+      return 0;
+    }
+    done(noErr);
+    return track->edits.edits()[i].rate;
+  };
 }
 
 void MediaTimeToSampleNum(Media theMedia, TimeValue time, SInt32* sampleNum, TimeValue* sampleTime,
                           TimeValue* sampleDuration) {
-  QTE_ENTER_VOID("MediaTimeToSampleNum", a_.object("media", theMedia)("time", time));
-  auto* media = live<qte::Media>(theMedia);
-  if (!media) {
-    done(invalidMedia);
-    return;
-  }
-  const SampleTable& t = media->samples().table;
-  if (time < 0 || time >= t.duration()) {
-    done(invalidTime);
-    return;
-  }
-  uint32_t k = t.sampleAt(time);
-  if (sampleNum) *sampleNum = static_cast<SInt32>(k + 1);
-  if (sampleTime) *sampleTime = toTimeValue(t.startOf(k));
-  if (sampleDuration) *sampleDuration = static_cast<TimeValue>(t.durationOf(k));
-  done(noErr);
+  QTE_CALL_VOID("MediaTimeToSampleNum", a_.object("media", theMedia)("time", time)) {
+    auto* media = need<qte::Media>(theMedia);
+    const SampleTable& t = media->samples().table;
+    if (time < 0 || time >= t.duration()) {
+      done(invalidTime);
+      return;
+    }
+    uint32_t k = t.sampleAt(time);
+    if (sampleNum) *sampleNum = static_cast<SInt32>(k + 1);
+    if (sampleTime) *sampleTime = toTimeValue(t.startOf(k));
+    if (sampleDuration) *sampleDuration = static_cast<TimeValue>(t.durationOf(k));
+    done(noErr);
+  };
 }
 
 void SampleNumToMediaTime(Media theMedia, SInt32 logicalSampleNum, TimeValue* sampleTime,
                           TimeValue* sampleDuration) {
-  QTE_ENTER_VOID("SampleNumToMediaTime", a_.object("media", theMedia)("sampleNum", logicalSampleNum));
-  auto* media = live<qte::Media>(theMedia);
-  if (!media) {
-    done(invalidMedia);
-    return;
-  }
-  const SampleTable& t = media->samples().table;
-  if (logicalSampleNum < 1 || static_cast<uint32_t>(logicalSampleNum) > t.count()) {
-    done(invalidSampleNum);
-    return;
-  }
-  uint32_t k = static_cast<uint32_t>(logicalSampleNum - 1);
-  if (sampleTime) *sampleTime = toTimeValue(t.startOf(k));
-  if (sampleDuration) *sampleDuration = static_cast<TimeValue>(t.durationOf(k));
-  done(noErr);
+  QTE_CALL_VOID("SampleNumToMediaTime", a_.object("media", theMedia)("sampleNum", logicalSampleNum)) {
+    auto* media = need<qte::Media>(theMedia);
+    const SampleTable& t = media->samples().table;
+    if (logicalSampleNum < 1 || static_cast<uint32_t>(logicalSampleNum) > t.count()) {
+      done(invalidSampleNum);
+      return;
+    }
+    uint32_t k = static_cast<uint32_t>(logicalSampleNum - 1);
+    if (sampleTime) *sampleTime = toTimeValue(t.startOf(k));
+    if (sampleDuration) *sampleDuration = static_cast<TimeValue>(t.durationOf(k));
+    done(noErr);
+  };
 }
 
 }  // extern "C"

@@ -195,49 +195,45 @@ void ConcatMatrix(const MatrixRecord* a, MatrixRecord* b) {
 OSErr QuadToQuadMatrix(const Fixed* source, const Fixed* dest, MatrixRecord* map) {
   // An image compression call: it answers with its result and leaves the
   // movies error alone.
-  if (qte::hooks::active.load(std::memory_order_relaxed)) {
-    if (auto injected = qte::hooks::enter("QuadToQuadMatrix", [&](qte::ArgWriter& a) {
-          a.raw("source", quadText(source)).raw("dest", quadText(dest));
-        }))
-      return static_cast<OSErr>(*injected);
-  }
-  if (!source || !dest || !map) return paramErr;
-  // Rectangle to rectangle, the common request, is an exact scale and translation.
-  auto isRect = [](const Fixed* q) {
-    return q[1] == q[3] && q[2] == q[4] && q[5] == q[7] && q[6] == q[0];
-  };
-  if (isRect(source) && isRect(dest)) {
-    int64_t sw = int64_t(source[2]) - source[0], sh = int64_t(source[5]) - source[1];
-    if (sw == 0 || sh == 0) return paramErr;
-    int64_t dw = int64_t(dest[2]) - dest[0], dh = int64_t(dest[5]) - dest[1];
-    auto ratio = [](int64_t n, int64_t d) {
-      __int128 v = (__int128)n * 65536;
-      __int128 q = v / d, r = v % d;
-      if (2 * (r < 0 ? -r : r) >= (d < 0 ? -d : d)) q += ((v < 0) != (d < 0)) ? -1 : 1;
-      return q;
+  QTE_CALL_QUIET("QuadToQuadMatrix", a_.raw("source", quadText(source)).raw("dest", quadText(dest))) {
+    if (!source || !dest || !map) return paramErr;
+    // Rectangle to rectangle, the common request, is an exact scale and translation.
+    auto isRect = [](const Fixed* q) {
+      return q[1] == q[3] && q[2] == q[4] && q[5] == q[7] && q[6] == q[0];
     };
-    __int128 sx = ratio(dw, sw), sy = ratio(dh, sh);
-    __int128 tx = dest[0] - ((__int128)source[0] * sx) / 65536;
-    __int128 ty = dest[1] - ((__int128)source[1] * sy) / 65536;
-    auto fits = [](__int128 v) { return v >= INT32_MIN && v <= INT32_MAX; };
-    if (!fits(sx) || !fits(sy) || !fits(tx) || !fits(ty)) return paramErr;
-    SetIdentityMatrix(map);
-    map->matrix[0][0] = static_cast<Fixed>(sx);
-    map->matrix[1][1] = static_cast<Fixed>(sy);
-    map->matrix[2][0] = static_cast<Fixed>(tx);
-    map->matrix[2][1] = static_cast<Fixed>(ty);
+    if (isRect(source) && isRect(dest)) {
+      int64_t sw = int64_t(source[2]) - source[0], sh = int64_t(source[5]) - source[1];
+      if (sw == 0 || sh == 0) return paramErr;
+      int64_t dw = int64_t(dest[2]) - dest[0], dh = int64_t(dest[5]) - dest[1];
+      auto ratio = [](int64_t n, int64_t d) {
+        __int128 v = (__int128)n * 65536;
+        __int128 q = v / d, r = v % d;
+        if (2 * (r < 0 ? -r : r) >= (d < 0 ? -d : d)) q += ((v < 0) != (d < 0)) ? -1 : 1;
+        return q;
+      };
+      __int128 sx = ratio(dw, sw), sy = ratio(dh, sh);
+      __int128 tx = dest[0] - ((__int128)source[0] * sx) / 65536;
+      __int128 ty = dest[1] - ((__int128)source[1] * sy) / 65536;
+      auto fits = [](__int128 v) { return v >= INT32_MIN && v <= INT32_MAX; };
+      if (!fits(sx) || !fits(sy) || !fits(tx) || !fits(ty)) return paramErr;
+      SetIdentityMatrix(map);
+      map->matrix[0][0] = static_cast<Fixed>(sx);
+      map->matrix[1][1] = static_cast<Fixed>(sy);
+      map->matrix[2][0] = static_cast<Fixed>(tx);
+      map->matrix[2][1] = static_cast<Fixed>(ty);
+      return noErr;
+    }
+    M3 toSource, toDest, fromSource, result;
+    if (!squareToQuad(source, toSource) || !squareToQuad(dest, toDest) || !invert(toSource, fromSource))
+      return paramErr;
+    multiply(fromSource, toDest, result);
+    if (result[2][2] == 0) return paramErr;
+    Real w = result[2][2];
+    for (auto& row : result)
+      for (Real& v : row) v /= w;
+    fromReal(result, *map);
     return noErr;
-  }
-  M3 toSource, toDest, fromSource, result;
-  if (!squareToQuad(source, toSource) || !squareToQuad(dest, toDest) || !invert(toSource, fromSource))
-    return paramErr;
-  multiply(fromSource, toDest, result);
-  if (result[2][2] == 0) return paramErr;
-  Real w = result[2][2];
-  for (auto& row : result)
-    for (Real& v : row) v /= w;
-  fromReal(result, *map);
-  return noErr;
+  };
 }
 
 OSErr TransformFixedPoints(const MatrixRecord* m, FixedPoint* fpt, SInt32 count) {

@@ -140,100 +140,105 @@ extern "C" {
 // --- Containers ---------------------------------------------------------------------
 
 OSStatus QTCopyMovieMetaData(Movie inMovie, QTMetaDataRef* outMetaData) {
-  QTE_HOOK_("QTCopyMovieMetaData", return *injected_, a_.object("movie", inMovie));
-  if (!outMetaData) return finish(paramErr);
-  *outMetaData = nullptr;
-  auto* movie = live<qte::Movie>(inMovie);
-  if (!movie) return finish(invalidMovie);
-  auto& store = qte::metaStoreOf(movie->metaData, kQTMetaDataOwnerTypeMovie, movie);
-  store->retain();
-  *outMetaData = store->ref();
-  return finish(noErr);
+  QTE_CALL_STATUS("QTCopyMovieMetaData", a_.object("movie", inMovie)) {
+    if (!outMetaData) return finish(paramErr);
+    *outMetaData = nullptr;
+    auto* movie = need<qte::Movie>(inMovie);
+    auto& store = qte::metaStoreOf(movie->metaData, kQTMetaDataOwnerTypeMovie, movie);
+    store->retain();
+    *outMetaData = store->ref();
+    return finish(noErr);
+  };
 }
 
 OSStatus QTCopyTrackMetaData(Track inTrack, QTMetaDataRef* outMetaData) {
-  QTE_HOOK_("QTCopyTrackMetaData", return *injected_, a_.object("track", inTrack));
-  if (!outMetaData) return finish(paramErr);
-  *outMetaData = nullptr;
-  auto* track = live<qte::Track>(inTrack);
-  if (!track) return finish(invalidTrack);
-  auto& store = qte::metaStoreOf(track->metaData, kQTMetaDataOwnerTypeTrack, track);
-  store->retain();
-  *outMetaData = store->ref();
-  return finish(noErr);
+  QTE_CALL_STATUS("QTCopyTrackMetaData", a_.object("track", inTrack)) {
+    if (!outMetaData) return finish(paramErr);
+    *outMetaData = nullptr;
+    auto* track = need<qte::Track>(inTrack);
+    auto& store = qte::metaStoreOf(track->metaData, kQTMetaDataOwnerTypeTrack, track);
+    store->retain();
+    *outMetaData = store->ref();
+    return finish(noErr);
+  };
 }
 
 QTMetaDataRef QTMetaDataRetain(QTMetaDataRef inMetaData) {
-  QTE_ENTER("QTMetaDataRetain", nullptr, a_.raw("md", refText(inMetaData)));
-  MetaStore* md = MetaStore::find(inMetaData);
-  if (!md) return finish(kQTMetaDataInvalidMetaDataErr), nullptr;
-  md->retain();
-  finish(noErr);
-  return inMetaData;
+  QTE_CALL("QTMetaDataRetain", QTMetaDataRef(nullptr), a_.raw("md", refText(inMetaData))) {
+    MetaStore* md = MetaStore::find(inMetaData);
+    if (!md) return finish(kQTMetaDataInvalidMetaDataErr), nullptr;
+    md->retain();
+    finish(noErr);
+    return inMetaData;
+  };
 }
 
 void QTMetaDataRelease(QTMetaDataRef inMetaData) {
-  QTE_ENTER_VOID("QTMetaDataRelease", a_.raw("md", refText(inMetaData)));
-  MetaStore* md = MetaStore::find(inMetaData);
-  if (!md) {
-    finish(kQTMetaDataInvalidMetaDataErr);
-    return;
-  }
-  md->release();
-  finish(noErr);
+  QTE_CALL_VOID("QTMetaDataRelease", a_.raw("md", refText(inMetaData))) {
+    MetaStore* md = MetaStore::find(inMetaData);
+    if (!md) {
+      finish(kQTMetaDataInvalidMetaDataErr);
+      return;
+    }
+    md->release();
+    finish(noErr);
+  };
 }
 
 OSStatus QTMetaDataGetPropertyInfo(QTMetaDataRef inMetaData, QTPropertyClass inPropClass, QTPropertyID inPropID,
                                    QTPropertyValueType* outPropType, ByteCount* outPropValueSize,
                                    UInt32* outPropFlags) {
-  QTE_HOOK_("QTMetaDataGetPropertyInfo", return *injected_,
-            a_.raw("md", refText(inMetaData))("class", Tag{inPropClass})("id", Tag{inPropID}));
-  MetaStore* md = MetaStore::find(inMetaData);
-  if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
-  auto info = containerProperty(*md, inPropClass, inPropID);
-  if (!info) return finish(kQTPropertyNotSupportedErr);
-  if (outPropType) *outPropType = info->type;
-  if (outPropValueSize) *outPropValueSize = info->size;
-  if (outPropFlags) *outPropFlags = info->flags;
-  return finish(noErr);
+  QTE_CALL_STATUS("QTMetaDataGetPropertyInfo",
+            a_.raw("md", refText(inMetaData))("class", Tag{inPropClass})("id", Tag{inPropID})) {
+    MetaStore* md = MetaStore::find(inMetaData);
+    if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
+    auto info = containerProperty(*md, inPropClass, inPropID);
+    if (!info) return finish(kQTPropertyNotSupportedErr);
+    if (outPropType) *outPropType = info->type;
+    if (outPropValueSize) *outPropValueSize = info->size;
+    if (outPropFlags) *outPropFlags = info->flags;
+    return finish(noErr);
+  };
 }
 
 OSStatus QTMetaDataGetProperty(QTMetaDataRef inMetaData, QTPropertyClass inPropClass, QTPropertyID inPropID,
                                ByteCount inPropValueSize, QTPropertyValuePtr outPropValueAddress,
                                ByteCount* outPropValueSizeUsed) {
-  QTE_HOOK_("QTMetaDataGetProperty", return *injected_,
+  QTE_CALL_STATUS("QTMetaDataGetProperty",
             a_.raw("md", refText(inMetaData))("class", Tag{inPropClass})("id", Tag{inPropID})(
-                "size", inPropValueSize));
-  MetaStore* md = MetaStore::find(inMetaData);
-  if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
-  if (!containerProperty(*md, inPropClass, inPropID)) return finish(kQTPropertyNotSupportedErr);
-  Bytes value;
-  if (inPropID == kQTMetaDataPropertyID_StorageFormats) {
-    for (OSType f : md->storageFormats()) {
-      Bytes b = u32Bytes(f);
-      value.insert(value.end(), b.begin(), b.end());
+                "size", inPropValueSize)) {
+    MetaStore* md = MetaStore::find(inMetaData);
+    if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
+    if (!containerProperty(*md, inPropClass, inPropID)) return finish(kQTPropertyNotSupportedErr);
+    Bytes value;
+    if (inPropID == kQTMetaDataPropertyID_StorageFormats) {
+      for (OSType f : md->storageFormats()) {
+        Bytes b = u32Bytes(f);
+        value.insert(value.end(), b.begin(), b.end());
+      }
+    } else if (inPropID == kQTMetaDataPropertyID_OwnerType) {
+      value = u32Bytes(md->ownerType());
+    } else {
+      void* owner = md->owner();  // null once the movie or track has gone
+      value.resize(sizeof owner);
+      std::memcpy(value.data(), &owner, sizeof owner);
     }
-  } else if (inPropID == kQTMetaDataPropertyID_OwnerType) {
-    value = u32Bytes(md->ownerType());
-  } else {
-    void* owner = md->owner();  // null once the movie or track has gone
-    value.resize(sizeof owner);
-    std::memcpy(value.data(), &owner, sizeof owner);
-  }
-  return finish(copyOut(value, inPropValueSize, outPropValueAddress, outPropValueSizeUsed));
+    return finish(copyOut(value, inPropValueSize, outPropValueAddress, outPropValueSizeUsed));
+  };
 }
 
 OSStatus QTMetaDataSetProperty(QTMetaDataRef inMetaData, QTPropertyClass inPropClass, QTPropertyID inPropID,
                                ByteCount inPropValueSize, ConstQTPropertyValuePtr inPropValueAddress) {
-  QTE_HOOK_("QTMetaDataSetProperty", return *injected_,
+  QTE_CALL_STATUS("QTMetaDataSetProperty",
             a_.raw("md", refText(inMetaData))("class", Tag{inPropClass})("id", Tag{inPropID})(
-                "size", inPropValueSize));
-  (void)inPropValueAddress;
-  MetaStore* md = MetaStore::find(inMetaData);
-  if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
-  // Every container property describes where the container lives: none can be set.
-  if (!containerProperty(*md, inPropClass, inPropID)) return finish(kQTPropertyNotSupportedErr);
-  return finish(kQTPropertyReadOnlyErr);
+                "size", inPropValueSize)) {
+    (void)inPropValueAddress;
+    MetaStore* md = MetaStore::find(inMetaData);
+    if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
+    // Every container property describes where the container lives: none can be set.
+    if (!containerProperty(*md, inPropClass, inPropID)) return finish(kQTPropertyNotSupportedErr);
+    return finish(kQTPropertyReadOnlyErr);
+  };
 }
 
 // --- Items ------------------------------------------------------------------------------
@@ -241,155 +246,165 @@ OSStatus QTMetaDataSetProperty(QTMetaDataRef inMetaData, QTPropertyClass inPropC
 OSStatus QTMetaDataGetNextItem(QTMetaDataRef inMetaData, QTMetaDataStorageFormat inMetaDataFormat,
                                QTMetaDataItem inCurrentItem, QTMetaDataKeyFormat inKeyFormat, const UInt8* inKeyPtr,
                                ByteCount inKeySize, QTMetaDataItem* outNextItem) {
-  QTE_HOOK_("QTMetaDataGetNextItem", return *injected_,
+  QTE_CALL_STATUS("QTMetaDataGetNextItem",
             a_.raw("md", refText(inMetaData))("storage", Tag{inMetaDataFormat})(
                 "item", static_cast<long long>(inCurrentItem))("keyFormat", Tag{inKeyFormat})
-                .raw("key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize));
-  MetaStore* md = MetaStore::find(inMetaData);
-  if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
-  if (OSStatus err = checkFilter(inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize)) return finish(err);
-  if (!outNextItem) return finish(paramErr);
-  return finish(md->next(KeyFilter{inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize}, inCurrentItem, outNextItem));
+                .raw("key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize)) {
+    MetaStore* md = MetaStore::find(inMetaData);
+    if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
+    if (OSStatus err = checkFilter(inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize)) return finish(err);
+    if (!outNextItem) return finish(paramErr);
+    return finish(md->next(KeyFilter{inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize}, inCurrentItem, outNextItem));
+  };
 }
 
 OSStatus QTMetaDataGetItemCountWithKey(QTMetaDataRef inMetaData, QTMetaDataStorageFormat inMetaDataFormat,
                                        QTMetaDataKeyFormat inKeyFormat, const UInt8* inKeyPtr, ByteCount inKeySize,
                                        ItemCount* outCount) {
-  QTE_HOOK_("QTMetaDataGetItemCountWithKey", return *injected_,
+  QTE_CALL_STATUS("QTMetaDataGetItemCountWithKey",
             a_.raw("md", refText(inMetaData))("storage", Tag{inMetaDataFormat})("keyFormat", Tag{inKeyFormat})
-                .raw("key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize));
-  MetaStore* md = MetaStore::find(inMetaData);
-  if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
-  if (OSStatus err = checkFilter(inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize)) return finish(err);
-  if (!outCount) return finish(paramErr);
-  return finish(md->count(KeyFilter{inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize}, outCount));
+                .raw("key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize)) {
+    MetaStore* md = MetaStore::find(inMetaData);
+    if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
+    if (OSStatus err = checkFilter(inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize)) return finish(err);
+    if (!outCount) return finish(paramErr);
+    return finish(md->count(KeyFilter{inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize}, outCount));
+  };
 }
 
 OSStatus QTMetaDataAddItem(QTMetaDataRef inMetaData, QTMetaDataStorageFormat inMetaDataFormat,
                            QTMetaDataKeyFormat inKeyFormat, const UInt8* inKeyPtr, ByteCount inKeySize,
                            const UInt8* inValuePtr, ByteCount inValueSize, UInt32 inDataType,
                            QTMetaDataItem* outItem) {
-  QTE_HOOK_("QTMetaDataAddItem", return *injected_,
+  QTE_CALL_STATUS("QTMetaDataAddItem",
             a_.raw("md", refText(inMetaData))("storage", Tag{inMetaDataFormat})("keyFormat", Tag{inKeyFormat})
                 .raw("key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize)("valueSize", inValueSize)(
-                "dataType", inDataType));
-  MetaStore* md = MetaStore::find(inMetaData);
-  if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
-  // Adding needs one place and one key: wildcards name neither.
-  if (inMetaDataFormat == kQTMetaDataStorageFormatWildcard || !knownStorage(inMetaDataFormat))
-    return finish(kQTMetaDataInvalidStorageFormatErr);
-  if (inKeyFormat == kQTMetaDataKeyFormatWildcard || !knownKeyFormat(inKeyFormat))
-    return finish(kQTMetaDataInvalidKeyFormatErr);
-  return finish(md->add(inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize, inValuePtr, inValueSize, inDataType,
-                        outItem));
+                "dataType", inDataType)) {
+    MetaStore* md = MetaStore::find(inMetaData);
+    if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
+    // Adding needs one place and one key: wildcards name neither.
+    if (inMetaDataFormat == kQTMetaDataStorageFormatWildcard || !knownStorage(inMetaDataFormat))
+      return finish(kQTMetaDataInvalidStorageFormatErr);
+    if (inKeyFormat == kQTMetaDataKeyFormatWildcard || !knownKeyFormat(inKeyFormat))
+      return finish(kQTMetaDataInvalidKeyFormatErr);
+    return finish(md->add(inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize, inValuePtr, inValueSize, inDataType,
+                          outItem));
+  };
 }
 
 OSStatus QTMetaDataSetItem(QTMetaDataRef inMetaData, QTMetaDataItem inItem, const UInt8* inValuePtr,
                            ByteCount inValueSize, UInt32 inDataType) {
-  QTE_HOOK_("QTMetaDataSetItem", return *injected_,
+  QTE_CALL_STATUS("QTMetaDataSetItem",
             a_.raw("md", refText(inMetaData))("item", static_cast<long long>(inItem))("valueSize", inValueSize)(
-                "dataType", inDataType));
-  MetaStore* md;
-  ItemPlace p;
-  if (OSStatus err = findItem(inMetaData, inItem, md, p)) return finish(err);
-  return finish(md->setValue(p, inValuePtr, inValueSize, inDataType));
+                "dataType", inDataType)) {
+    MetaStore* md;
+    ItemPlace p;
+    if (OSStatus err = findItem(inMetaData, inItem, md, p)) return finish(err);
+    return finish(md->setValue(p, inValuePtr, inValueSize, inDataType));
+  };
 }
 
 OSStatus QTMetaDataRemoveItem(QTMetaDataRef inMetaData, QTMetaDataItem inItem) {
-  QTE_HOOK_("QTMetaDataRemoveItem", return *injected_,
-            a_.raw("md", refText(inMetaData))("item", static_cast<long long>(inItem)));
-  MetaStore* md = MetaStore::find(inMetaData);
-  if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
-  return finish(md->remove(inItem));
+  QTE_CALL_STATUS("QTMetaDataRemoveItem",
+            a_.raw("md", refText(inMetaData))("item", static_cast<long long>(inItem))) {
+    MetaStore* md = MetaStore::find(inMetaData);
+    if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
+    return finish(md->remove(inItem));
+  };
 }
 
 OSStatus QTMetaDataRemoveItemsWithKey(QTMetaDataRef inMetaData, QTMetaDataStorageFormat inMetaDataFormat,
                                       QTMetaDataKeyFormat inKeyFormat, const UInt8* inKeyPtr, ByteCount inKeySize) {
-  QTE_HOOK_("QTMetaDataRemoveItemsWithKey", return *injected_,
+  QTE_CALL_STATUS("QTMetaDataRemoveItemsWithKey",
             a_.raw("md", refText(inMetaData))("storage", Tag{inMetaDataFormat})("keyFormat", Tag{inKeyFormat})
-                .raw("key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize));
-  MetaStore* md = MetaStore::find(inMetaData);
-  if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
-  if (OSStatus err = checkFilter(inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize)) return finish(err);
-  return finish(md->removeMatching(KeyFilter{inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize}));
+                .raw("key", bytesText(inKeyPtr, inKeySize))("keySize", inKeySize)) {
+    MetaStore* md = MetaStore::find(inMetaData);
+    if (!md) return finish(kQTMetaDataInvalidMetaDataErr);
+    if (OSStatus err = checkFilter(inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize)) return finish(err);
+    return finish(md->removeMatching(KeyFilter{inMetaDataFormat, inKeyFormat, inKeyPtr, inKeySize}));
+  };
 }
 
 OSStatus QTMetaDataGetItemValue(QTMetaDataRef inMetaData, QTMetaDataItem inItem, UInt8* outValuePtr,
                                 ByteCount inValueSize, ByteCount* outActualSize) {
-  QTE_HOOK_("QTMetaDataGetItemValue", return *injected_,
+  QTE_CALL_STATUS("QTMetaDataGetItemValue",
             a_.raw("md", refText(inMetaData))("item", static_cast<long long>(inItem)).pointer("value", outValuePtr)(
-                "size", inValueSize));
-  MetaStore* md;
-  ItemPlace p;
-  if (OSStatus err = findItem(inMetaData, inItem, md, p)) return finish(err);
-  Bytes value = md->valueOf(p);
-  if (outActualSize) *outActualSize = ByteCount(value.size());
-  if (!outValuePtr) {
-    // A size query; with nowhere to put the size either, only an empty value is answered.
-    return finish(outActualSize || value.empty() ? OSStatus(noErr) : OSStatus(paramErr));
-  }
-  return finish(copyOut(value, inValueSize, outValuePtr, outActualSize));
+                "size", inValueSize)) {
+    MetaStore* md;
+    ItemPlace p;
+    if (OSStatus err = findItem(inMetaData, inItem, md, p)) return finish(err);
+    Bytes value = md->valueOf(p);
+    if (outActualSize) *outActualSize = ByteCount(value.size());
+    if (!outValuePtr) {
+      // A size query; with nowhere to put the size either, only an empty value is answered.
+      return finish(outActualSize || value.empty() ? OSStatus(noErr) : OSStatus(paramErr));
+    }
+    return finish(copyOut(value, inValueSize, outValuePtr, outActualSize));
+  };
 }
 
 OSStatus QTMetaDataGetItemPropertyInfo(QTMetaDataRef inMetaData, QTMetaDataItem inItem, QTPropertyClass inPropClass,
                                        QTPropertyID inPropID, QTPropertyValueType* outPropType,
                                        ByteCount* outPropValueSize, UInt32* outPropFlags) {
-  QTE_HOOK_("QTMetaDataGetItemPropertyInfo", return *injected_,
+  QTE_CALL_STATUS("QTMetaDataGetItemPropertyInfo",
             a_.raw("md", refText(inMetaData))("item", static_cast<long long>(inItem))("class", Tag{inPropClass})(
-                "id", Tag{inPropID}));
-  MetaStore* md;
-  ItemPlace p;
-  if (OSStatus err = findItem(inMetaData, inItem, md, p)) return finish(err);
-  auto info = itemProperty(*md, p, inPropClass, inPropID);
-  if (!info) return finish(kQTPropertyNotSupportedErr);
-  if (outPropType) *outPropType = info->type;
-  if (outPropValueSize) *outPropValueSize = info->size;
-  if (outPropFlags) *outPropFlags = info->flags;
-  return finish(noErr);
+                "id", Tag{inPropID})) {
+    MetaStore* md;
+    ItemPlace p;
+    if (OSStatus err = findItem(inMetaData, inItem, md, p)) return finish(err);
+    auto info = itemProperty(*md, p, inPropClass, inPropID);
+    if (!info) return finish(kQTPropertyNotSupportedErr);
+    if (outPropType) *outPropType = info->type;
+    if (outPropValueSize) *outPropValueSize = info->size;
+    if (outPropFlags) *outPropFlags = info->flags;
+    return finish(noErr);
+  };
 }
 
 OSStatus QTMetaDataGetItemProperty(QTMetaDataRef inMetaData, QTMetaDataItem inItem, QTPropertyClass inPropClass,
                                    QTPropertyID inPropID, ByteCount inPropValueSize,
                                    QTPropertyValuePtr outPropValueAddress, ByteCount* outPropValueSizeUsed) {
-  QTE_HOOK_("QTMetaDataGetItemProperty", return *injected_,
+  QTE_CALL_STATUS("QTMetaDataGetItemProperty",
             a_.raw("md", refText(inMetaData))("item", static_cast<long long>(inItem))("class", Tag{inPropClass})(
-                "id", Tag{inPropID})("size", inPropValueSize));
-  MetaStore* md;
-  ItemPlace p;
-  if (OSStatus err = findItem(inMetaData, inItem, md, p)) return finish(err);
-  if (!itemProperty(*md, p, inPropClass, inPropID)) return finish(kQTPropertyNotSupportedErr);
-  return finish(copyOut(itemPropertyBytes(*md, p, inPropID), inPropValueSize, outPropValueAddress,
-                        outPropValueSizeUsed));
+                "id", Tag{inPropID})("size", inPropValueSize)) {
+    MetaStore* md;
+    ItemPlace p;
+    if (OSStatus err = findItem(inMetaData, inItem, md, p)) return finish(err);
+    if (!itemProperty(*md, p, inPropClass, inPropID)) return finish(kQTPropertyNotSupportedErr);
+    return finish(copyOut(itemPropertyBytes(*md, p, inPropID), inPropValueSize, outPropValueAddress,
+                          outPropValueSizeUsed));
+  };
 }
 
 OSStatus QTMetaDataSetItemProperty(QTMetaDataRef inMetaData, QTMetaDataItem inItem, QTPropertyClass inPropClass,
                                    QTPropertyID inPropID, ByteCount inPropValueSize,
                                    ConstQTPropertyValuePtr inPropValueAddress) {
-  QTE_HOOK_("QTMetaDataSetItemProperty", return *injected_,
+  QTE_CALL_STATUS("QTMetaDataSetItemProperty",
             a_.raw("md", refText(inMetaData))("item", static_cast<long long>(inItem))("class", Tag{inPropClass})(
                 "id", Tag{inPropID})("size", inPropValueSize)
                 .raw("value", bytesText(static_cast<const UInt8*>(inPropValueAddress),
-                                   inPropValueSize)));
-  MetaStore* md;
-  ItemPlace p;
-  if (OSStatus err = findItem(inMetaData, inItem, md, p)) return finish(err);
-  auto info = itemProperty(*md, p, inPropClass, inPropID);
-  if (!info) return finish(kQTPropertyNotSupportedErr);
-  if (!(info->flags & kQTPropertyFlagCanSet)) return finish(kQTPropertyReadOnlyErr);
-  auto* bytes = static_cast<const UInt8*>(inPropValueAddress);
-  if (!bytes && inPropValueSize) return finish(paramErr);
-  switch (inPropID) {
-    case kQTMetaDataItemPropertyID_Value:
-      return finish(md->setValue(p, bytes, inPropValueSize, md->dataTypeOf(p)));
-    case kQTMetaDataItemPropertyID_Key:
-      return finish(md->setKey(p, bytes, inPropValueSize));
-    default: {
-      if (inPropValueSize != sizeof(UInt32)) return finish(kQTPropertyBadValueSizeErr);
-      UInt32 v;
-      std::memcpy(&v, bytes, sizeof v);
-      return finish(inPropID == kQTMetaDataItemPropertyID_DataType ? md->setDataType(p, v) : md->setLocale(p, v));
+                                   inPropValueSize))) {
+    MetaStore* md;
+    ItemPlace p;
+    if (OSStatus err = findItem(inMetaData, inItem, md, p)) return finish(err);
+    auto info = itemProperty(*md, p, inPropClass, inPropID);
+    if (!info) return finish(kQTPropertyNotSupportedErr);
+    if (!(info->flags & kQTPropertyFlagCanSet)) return finish(kQTPropertyReadOnlyErr);
+    auto* bytes = static_cast<const UInt8*>(inPropValueAddress);
+    if (!bytes && inPropValueSize) return finish(paramErr);
+    switch (inPropID) {
+      case kQTMetaDataItemPropertyID_Value:
+        return finish(md->setValue(p, bytes, inPropValueSize, md->dataTypeOf(p)));
+      case kQTMetaDataItemPropertyID_Key:
+        return finish(md->setKey(p, bytes, inPropValueSize));
+      default: {
+        if (inPropValueSize != sizeof(UInt32)) return finish(kQTPropertyBadValueSizeErr);
+        UInt32 v;
+        std::memcpy(&v, bytes, sizeof v);
+        return finish(inPropID == kQTMetaDataItemPropertyID_DataType ? md->setDataType(p, v) : md->setLocale(p, v));
+      }
     }
-  }
+  };
 }
 
 }  // extern "C"

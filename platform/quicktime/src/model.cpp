@@ -1,5 +1,6 @@
 // Construction of the model's objects and the sample copying that segment edits need.
 #include "model.h"
+#include "hooks.h"
 #include "text_media.h"
 #include "timecode.h"
 
@@ -23,6 +24,8 @@ constexpr size_t kBulk = size_t(1) << 20;
 }  // namespace
 
 void* bulkAllocate(size_t bytes) {
+  // Tests make the tables' memory run out here to see calls fail cleanly.
+  if (hooks::injected("bulkAllocate")) throw std::bad_alloc();
   if (bytes < kBulk) return ::operator new(bytes);
   size_t whole = (bytes + kHugePage - 1) & ~(kHugePage - 1);
   void* p = nullptr;

@@ -230,20 +230,21 @@ std::string describePending(OSType type, const void* data) {
 extern "C" {
 
 ComponentResult TextMediaSetTextSampleData(MediaHandler mh, void* data, OSType dataType) {
-  QTE_ENTER_RESULT("TextMediaSetTextSampleData",
-                   a_.object("mh", mh)("type", Tag{dataType}).raw("data", describePending(dataType, data)));
-  TextHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  if (!data) return finish(paramErr);
-  Bytes payload;
-  if (OSErr err = pendingPayload(dataType, data, payload)) return finish(err);
-  auto it = std::find_if(h->pending.begin(), h->pending.end(), [&](const auto& p) { return p.first == dataType; });
-  if (it != h->pending.end()) {
-    it->second = std::move(payload);
-  } else {
-    h->pending.emplace_back(dataType, std::move(payload));
-  }
-  return finish(noErr);
+  QTE_CALL_STATUS("TextMediaSetTextSampleData",
+                   a_.object("mh", mh)("type", Tag{dataType}).raw("data", describePending(dataType, data))) {
+    TextHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    if (!data) return finish(paramErr);
+    Bytes payload;
+    if (OSErr err = pendingPayload(dataType, data, payload)) return finish(err);
+    auto it = std::find_if(h->pending.begin(), h->pending.end(), [&](const auto& p) { return p.first == dataType; });
+    if (it != h->pending.end()) {
+      it->second = std::move(payload);
+    } else {
+      h->pending.emplace_back(dataType, std::move(payload));
+    }
+    return finish(noErr);
+  };
 }
 
 ComponentResult TextMediaAddTextSample(MediaHandler mh, Ptr text, UInt32 size, short fontNumber, short fontSize,
@@ -251,75 +252,76 @@ ComponentResult TextMediaAddTextSample(MediaHandler mh, Ptr text, UInt32 size, s
                                        short textJustification, Rect* textBox, SInt32 displayFlags,
                                        TimeValue scrollDelay, short hiliteStart, short hiliteEnd,
                                        RGBColor* rgbHiliteColor, TimeValue duration, TimeValue* sampleTime) {
-  QTE_ENTER_RESULT("TextMediaAddTextSample",
+  QTE_CALL_STATUS("TextMediaAddTextSample",
                    a_.object("mh", mh)
                        .raw("text", quoted(text, size))("size", size)("font", fontNumber)("fontSize", fontSize)(
                            "face", textFace)("textColor", textColor)("backColor", backColor)(
                            "justification", textJustification)
                        .raw("textBox", describe(textBox))("displayFlags", displayFlags)("scrollDelay", scrollDelay)(
                            "hiliteStart", hiliteStart)("hiliteEnd", hiliteEnd)("hiliteColor", rgbHiliteColor)(
-                           "duration", duration));
-  TextHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  qte::Media& media = *h->media;
-  if (!media.editing) return finish(invalidEditState);
-  if ((!text && size > 0) || size > 0xFFFF || fontSize < 0 || scrollDelay < 0) return finish(paramErr);
-  // An empty or negative-start range is no highlight; a range that ends before it
-  // starts is a mistake.
-  bool hilite = hiliteStart >= 0 && hiliteEnd > hiliteStart;
-  if (hiliteStart >= 0 && hiliteEnd >= 0 && hiliteEnd < hiliteStart) return finish(paramErr);
-  if (duration <= 0) return finish(invalidDuration);
-  const qte::SampleStore& current = media.samples();
-  if (current.table.duration() + duration > INT32_MAX || current.table.count() >= UINT32_MAX - 1)
-    return finish(kQTTimeValueTooBigErr);
+                           "duration", duration)) {
+    TextHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    qte::Media& media = *h->media;
+    if (!media.editing) return finish(invalidEditState);
+    if ((!text && size > 0) || size > 0xFFFF || fontSize < 0 || scrollDelay < 0) return finish(paramErr);
+    // An empty or negative-start range is no highlight; a range that ends before it
+    // starts is a mistake.
+    bool hilite = hiliteStart >= 0 && hiliteEnd > hiliteStart;
+    if (hiliteStart >= 0 && hiliteEnd >= 0 && hiliteEnd < hiliteStart) return finish(paramErr);
+    if (duration <= 0) return finish(invalidDuration);
+    const qte::SampleStore& current = media.samples();
+    if (current.table.duration() + duration > INT32_MAX || current.table.count() >= UINT32_MAX - 1)
+      return finish(kQTTimeValueTooBigErr);
 
-  TextStyle s = styleOf(fontNumber, fontSize, textFace, textColor);
-  Bytes sample;
-  put16(sample, size);
-  if (size) sample.insert(sample.end(), text, text + size);
-  Bytes payload;
-  put16(payload, 1);
-  putStyleRun(payload, s);
-  putAtom(sample, kTextStyle, payload);
-  if (hilite) {
-    payload.clear();
-    put32(payload, uint32_t(hiliteStart));
-    put32(payload, uint32_t(hiliteEnd));
-    putAtom(sample, kTextHilite, payload);
-  }
-  if (rgbHiliteColor) {
-    payload.clear();
-    putColor(payload, *rgbHiliteColor);
-    putAtom(sample, kTextHiliteColor, payload);
-  }
-  if (textBox) {
-    payload.clear();
-    putRect(payload, *textBox);
-    putAtom(sample, kTextTextBox, payload);
-  }
-  if (scrollDelay) {
-    payload.clear();
-    put32(payload, uint32_t(scrollDelay));
-    putAtom(sample, kTextScrollDelay, payload);
-  }
-  for (const auto& [type, data] : h->pending) putAtom(sample, type, data);
+    TextStyle s = styleOf(fontNumber, fontSize, textFace, textColor);
+    Bytes sample;
+    put16(sample, size);
+    if (size) sample.insert(sample.end(), text, text + size);
+    Bytes payload;
+    put16(payload, 1);
+    putStyleRun(payload, s);
+    putAtom(sample, kTextStyle, payload);
+    if (hilite) {
+      payload.clear();
+      put32(payload, uint32_t(hiliteStart));
+      put32(payload, uint32_t(hiliteEnd));
+      putAtom(sample, kTextHilite, payload);
+    }
+    if (rgbHiliteColor) {
+      payload.clear();
+      putColor(payload, *rgbHiliteColor);
+      putAtom(sample, kTextHiliteColor, payload);
+    }
+    if (textBox) {
+      payload.clear();
+      putRect(payload, *textBox);
+      putAtom(sample, kTextTextBox, payload);
+    }
+    if (scrollDelay) {
+      payload.clear();
+      put32(payload, uint32_t(scrollDelay));
+      putAtom(sample, kTextScrollDelay, payload);
+    }
+    for (const auto& [type, data] : h->pending) putAtom(sample, type, data);
 
-  Bytes key = descriptionKey(displayFlags, textJustification, backColor ? *backColor : kWhite);
-  qte::SampleStore& store = media.mutableSamples();
-  uint32_t descIndex = findDescription(store, key);
-  if (!descIndex) {
-    const qte::Track& track = *media.track;
-    Rect box = textBox ? *textBox : Rect{0, 0, int16_t(track.height >> 16), int16_t(track.width >> 16)};
-    store.descriptions.push_back(textDescription(key, box, s));
-    descIndex = uint32_t(store.descriptions.size());
-  }
-  if (sampleTime) *sampleTime = toTimeValue(store.table.duration());
-  uint64_t at = store.memory.size();
-  store.memory.insert(store.memory.end(), sample.begin(), sample.end());
-  store.table.append(1, uint32_t(duration), uint32_t(sample.size()), descIndex, true, true, at);
-  media.modificationTime = qte::nowMacTime();
-  h->pending.clear();
-  return finish(noErr);
+    Bytes key = descriptionKey(displayFlags, textJustification, backColor ? *backColor : kWhite);
+    qte::SampleStore& store = media.mutableSamples();
+    uint32_t descIndex = findDescription(store, key);
+    if (!descIndex) {
+      const qte::Track& track = *media.track;
+      Rect box = textBox ? *textBox : Rect{0, 0, int16_t(track.height >> 16), int16_t(track.width >> 16)};
+      store.descriptions.push_back(textDescription(key, box, s));
+      descIndex = uint32_t(store.descriptions.size());
+    }
+    if (sampleTime) *sampleTime = toTimeValue(store.table.duration());
+    uint64_t at = store.memory.size();
+    store.memory.insert(store.memory.end(), sample.begin(), sample.end());
+    store.table.append(1, uint32_t(duration), uint32_t(sample.size()), descIndex, true, true, at);
+    media.modificationTime = qte::nowMacTime();
+    h->pending.clear();
+    return finish(noErr);
+  };
 }
 
 }  // extern "C"

@@ -150,148 +150,159 @@ extern "C" {
 
 HandlerError TCGetTimeCodeAtTime(MediaHandler mh, TimeValue mediaTime, SInt32* frameNum, TimeCodeDef* tcdef,
                                  TimeCodeRecord* tcdata, UserData* srcRefH) {
-  QTE_ENTER_RESULT("TCGetTimeCodeAtTime", a_.object("mh", mh)("mediaTime", mediaTime)
+  QTE_CALL_STATUS("TCGetTimeCodeAtTime", a_.object("mh", mh)("mediaTime", mediaTime)
                                               .pointer("frameNum", frameNum)
                                               .pointer("def", tcdef)
                                               .pointer("record", tcdata)
-                                              .pointer("srcRef", srcRefH));
-  TimeCodeHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  TimeCodeAt at{};
-  if (OSErr err = frameAt(*h->media, mediaTime, false, at)) return finish(err);
-  return finish(report(at, frameNum, tcdef, tcdata, srcRefH));
+                                              .pointer("srcRef", srcRefH)) {
+    TimeCodeHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    TimeCodeAt at{};
+    if (OSErr err = frameAt(*h->media, mediaTime, false, at)) return finish(err);
+    return finish(report(at, frameNum, tcdef, tcdata, srcRefH));
+  };
 }
 
 HandlerError TCGetCurrentTimeCode(MediaHandler mh, SInt32* frameNum, TimeCodeDef* tcdef, TimeCodeRecord* tcrec,
                                   UserData* srcRefH) {
-  QTE_ENTER_RESULT("TCGetCurrentTimeCode", a_.object("mh", mh)
+  QTE_CALL_STATUS("TCGetCurrentTimeCode", a_.object("mh", mh)
                                                .pointer("frameNum", frameNum)
                                                .pointer("def", tcdef)
                                                .pointer("record", tcrec)
-                                               .pointer("srcRef", srcRefH));
-  TimeCodeHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  int64_t mediaTime = 0;
-  if (OSErr err = currentMediaTime(*h->media, mediaTime)) return finish(err);
-  TimeCodeAt at{};
-  if (OSErr err = frameAt(*h->media, mediaTime, true, at)) return finish(err);
-  return finish(report(at, frameNum, tcdef, tcrec, srcRefH));
+                                               .pointer("srcRef", srcRefH)) {
+    TimeCodeHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    int64_t mediaTime = 0;
+    if (OSErr err = currentMediaTime(*h->media, mediaTime)) return finish(err);
+    TimeCodeAt at{};
+    if (OSErr err = frameAt(*h->media, mediaTime, true, at)) return finish(err);
+    return finish(report(at, frameNum, tcdef, tcrec, srcRefH));
+  };
 }
 
 HandlerError TCFrameNumberToTimeCode(MediaHandler mh, SInt32 frameNumber, TimeCodeDef* tcdef,
                                      TimeCodeRecord* tcrec) {
-  QTE_ENTER_RESULT("TCFrameNumberToTimeCode",
-                   a_.object("mh", mh)("frameNumber", frameNumber).raw("def", describe(tcdef)));
-  TimeCodeHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  if (!tcdef || !tcrec) return finish(paramErr);
-  TimeCodeRecord record{};
-  if (OSErr err = tc::toRecord(*tcdef, frameNumber, record)) return finish(err);
-  *tcrec = record;
-  return finish(noErr);
+  QTE_CALL_STATUS("TCFrameNumberToTimeCode",
+                   a_.object("mh", mh)("frameNumber", frameNumber).raw("def", describe(tcdef))) {
+    TimeCodeHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    if (!tcdef || !tcrec) return finish(paramErr);
+    TimeCodeRecord record{};
+    if (OSErr err = tc::toRecord(*tcdef, frameNumber, record)) return finish(err);
+    *tcrec = record;
+    return finish(noErr);
+  };
 }
 
 HandlerError TCTimeCodeToFrameNumber(MediaHandler mh, TimeCodeDef* tcdef, TimeCodeRecord* tcrec,
                                      SInt32* frameNumber) {
-  QTE_ENTER_RESULT("TCTimeCodeToFrameNumber",
-                   a_.object("mh", mh).raw("def", describe(tcdef)).raw("record", describe(tcdef, tcrec)));
-  TimeCodeHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  if (!tcdef || !tcrec || !frameNumber) return finish(paramErr);
-  int32_t n = 0;
-  if (OSErr err = tc::toFrameNumber(*tcdef, *tcrec, n)) return finish(err);
-  *frameNumber = n;
-  return finish(noErr);
+  QTE_CALL_STATUS("TCTimeCodeToFrameNumber",
+                   a_.object("mh", mh).raw("def", describe(tcdef)).raw("record", describe(tcdef, tcrec))) {
+    TimeCodeHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    if (!tcdef || !tcrec || !frameNumber) return finish(paramErr);
+    int32_t n = 0;
+    if (OSErr err = tc::toFrameNumber(*tcdef, *tcrec, n)) return finish(err);
+    *frameNumber = n;
+    return finish(noErr);
+  };
 }
 
 HandlerError TCTimeCodeToString(MediaHandler mh, TimeCodeDef* tcdef, TimeCodeRecord* tcrec, StringPtr tcStr) {
-  QTE_ENTER_RESULT("TCTimeCodeToString",
-                   a_.object("mh", mh).raw("def", describe(tcdef)).raw("record", describe(tcdef, tcrec)));
-  TimeCodeHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  if (!tcdef || !tcrec || !tcStr) return finish(paramErr);
-  std::string text;
-  if (OSErr err = tc::toText(*tcdef, *tcrec, text)) return finish(err);
-  tcStr[0] = static_cast<unsigned char>(text.size());
-  std::memcpy(tcStr + 1, text.data(), text.size());
-  return finish(noErr);
+  QTE_CALL_STATUS("TCTimeCodeToString",
+                   a_.object("mh", mh).raw("def", describe(tcdef)).raw("record", describe(tcdef, tcrec))) {
+    TimeCodeHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    if (!tcdef || !tcrec || !tcStr) return finish(paramErr);
+    std::string text;
+    if (OSErr err = tc::toText(*tcdef, *tcrec, text)) return finish(err);
+    tcStr[0] = static_cast<unsigned char>(text.size());
+    std::memcpy(tcStr + 1, text.data(), text.size());
+    return finish(noErr);
+  };
 }
 
 HandlerError TCGetSourceRef(MediaHandler mh, TimeCodeDescriptionHandle tcdH, UserData* srefH) {
-  QTE_ENTER_RESULT("TCGetSourceRef", a_.object("mh", mh)("description", reinterpret_cast<Handle>(tcdH)));
-  TimeCodeHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  if (!srefH) return finish(paramErr);
-  if (!tcdH) return finish(nilHandleErr);
-  Handle desc = reinterpret_cast<Handle>(tcdH);
-  size_t n = describedSize(desc);
-  TimeCodeDef def;
-  if (OSErr err = tc::definitionOf(bytesOf(desc), n, def)) return finish(err);
-  *srefH = sourceOf(bytesOf(desc), n);
-  return finish(noErr);
+  QTE_CALL_STATUS("TCGetSourceRef", a_.object("mh", mh)("description", reinterpret_cast<Handle>(tcdH))) {
+    TimeCodeHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    if (!srefH) return finish(paramErr);
+    if (!tcdH) return finish(nilHandleErr);
+    Handle desc = reinterpret_cast<Handle>(tcdH);
+    size_t n = describedSize(desc);
+    TimeCodeDef def;
+    if (OSErr err = tc::definitionOf(bytesOf(desc), n, def)) return finish(err);
+    *srefH = sourceOf(bytesOf(desc), n);
+    return finish(noErr);
+  };
 }
 
 HandlerError TCSetSourceRef(MediaHandler mh, TimeCodeDescriptionHandle tcdH, UserData srefH) {
-  QTE_ENTER_RESULT("TCSetSourceRef", a_.object("mh", mh)("description", reinterpret_cast<Handle>(tcdH))
-                                         .object("srcRef", srefH));
-  TimeCodeHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  if (!tcdH) return finish(nilHandleErr);
-  Handle desc = reinterpret_cast<Handle>(tcdH);
-  TimeCodeDef def;
-  if (OSErr err = tc::definitionOf(bytesOf(desc), describedSize(desc), def)) return finish(err);
-  Bytes items;
-  if (srefH) {
-    auto* list = live<qte::UserDataList>(srefH);
-    if (!list) return finish(paramErr);
-    items = list->flatten();
-  }
-  // Without a source the description keeps the struct's size, its srcRef zero.
-  size_t size = items.empty() ? kDescriptionStructSize : kDefinitionEnd + items.size();
-  if (size > INT32_MAX) return finish(paramErr);
-  SetHandleSize(desc, static_cast<Size>(size));
-  if (OSErr err = MemError()) return finish(err);
-  auto* p = reinterpret_cast<uint8_t*>(*desc);
-  std::memset(p + kDefinitionEnd, 0, size - kDefinitionEnd);
-  if (!items.empty()) std::memcpy(p + kDefinitionEnd, items.data(), items.size());
-  for (int k = 0; k < 4; ++k) p[k] = uint8_t(size >> (24 - 8 * k));
-  return finish(noErr);
+  QTE_CALL_STATUS("TCSetSourceRef", a_.object("mh", mh)("description", reinterpret_cast<Handle>(tcdH))
+                                         .object("srcRef", srefH)) {
+    TimeCodeHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    if (!tcdH) return finish(nilHandleErr);
+    Handle desc = reinterpret_cast<Handle>(tcdH);
+    TimeCodeDef def;
+    if (OSErr err = tc::definitionOf(bytesOf(desc), describedSize(desc), def)) return finish(err);
+    Bytes items;
+    if (srefH) {
+      auto* list = live<qte::UserDataList>(srefH);
+      if (!list) return finish(paramErr);
+      items = list->flatten();
+    }
+    // Without a source the description keeps the struct's size, its srcRef zero.
+    size_t size = items.empty() ? kDescriptionStructSize : kDefinitionEnd + items.size();
+    if (size > INT32_MAX) return finish(paramErr);
+    SetHandleSize(desc, static_cast<Size>(size));
+    if (OSErr err = MemError()) return finish(err);
+    auto* p = reinterpret_cast<uint8_t*>(*desc);
+    std::memset(p + kDefinitionEnd, 0, size - kDefinitionEnd);
+    if (!items.empty()) std::memcpy(p + kDefinitionEnd, items.data(), items.size());
+    for (int k = 0; k < 4; ++k) p[k] = uint8_t(size >> (24 - 8 * k));
+    return finish(noErr);
+  };
 }
 
 HandlerError TCSetTimeCodeFlags(MediaHandler mh, SInt32 flags, SInt32 flagsMask) {
-  QTE_ENTER_RESULT("TCSetTimeCodeFlags", a_.object("mh", mh)("flags", flags)("mask", flagsMask));
-  TimeCodeHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  h->flags = (h->flags & ~flagsMask) | (flags & flagsMask);
-  return finish(noErr);
+  QTE_CALL_STATUS("TCSetTimeCodeFlags", a_.object("mh", mh)("flags", flags)("mask", flagsMask)) {
+    TimeCodeHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    h->flags = (h->flags & ~flagsMask) | (flags & flagsMask);
+    return finish(noErr);
+  };
 }
 
 HandlerError TCGetTimeCodeFlags(MediaHandler mh, SInt32* flags) {
-  QTE_ENTER_RESULT("TCGetTimeCodeFlags", a_.object("mh", mh));
-  TimeCodeHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  if (!flags) return finish(paramErr);
-  *flags = h->flags;
-  return finish(noErr);
+  QTE_CALL_STATUS("TCGetTimeCodeFlags", a_.object("mh", mh)) {
+    TimeCodeHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    if (!flags) return finish(paramErr);
+    *flags = h->flags;
+    return finish(noErr);
+  };
 }
 
 HandlerError TCSetDisplayOptions(MediaHandler mh, TCTextOptionsPtr textOptions) {
-  QTE_ENTER_RESULT("TCSetDisplayOptions", a_.object("mh", mh).raw("options", describe(textOptions)));
-  TimeCodeHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  if (!textOptions) return finish(paramErr);
-  h->options = *textOptions;
-  h->options.pad = 0;
-  return finish(noErr);
+  QTE_CALL_STATUS("TCSetDisplayOptions", a_.object("mh", mh).raw("options", describe(textOptions))) {
+    TimeCodeHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    if (!textOptions) return finish(paramErr);
+    h->options = *textOptions;
+    h->options.pad = 0;
+    return finish(noErr);
+  };
 }
 
 HandlerError TCGetDisplayOptions(MediaHandler mh, TCTextOptionsPtr textOptions) {
-  QTE_ENTER_RESULT("TCGetDisplayOptions", a_.object("mh", mh));
-  TimeCodeHandler* h = nullptr;
-  if (ComponentResult r = lookup(mh, h)) return finish(r);
-  if (!textOptions) return finish(paramErr);
-  *textOptions = h->options;
-  return finish(noErr);
+  QTE_CALL_STATUS("TCGetDisplayOptions", a_.object("mh", mh)) {
+    TimeCodeHandler* h = nullptr;
+    if (ComponentResult r = lookup(mh, h)) return finish(r);
+    if (!textOptions) return finish(paramErr);
+    *textOptions = h->options;
+    return finish(noErr);
+  };
 }
 
 }  // extern "C"

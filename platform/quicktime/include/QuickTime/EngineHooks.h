@@ -12,6 +12,9 @@ extern "C" {
 // but return `result` (its neutral value for calls without a result code) and make
 // GetMoviesError answer it. `times` > 0 limits the injection to that many calls;
 // 0 keeps it until cleared. A new injection for the same name replaces the old one.
+// The name "bulkAllocate" stands for the engine's allocation of its sample
+// tables: while injected (whatever the result), that memory runs out, and the
+// call that needed it answers memFullErr.
 void QTEngineHookInjectResult(const char* callName, SInt32 result, SInt32 times);
 void QTEngineHookClearInjections(void);
 
