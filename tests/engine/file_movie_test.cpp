@@ -517,7 +517,7 @@ TEST(MovieFiles, SavesAreCrashSafeAtEveryWrite) {
     uint64_t moovAt = 0;
     std::vector<qte::file::PlacedTable> placed;
     auto* model = reinterpret_cast<qte::Movie*>(m.movie);
-    ASSERT_EQ(qte::file::planUpdate(*model, qte::file::originOf(*model).get(), path, top, uint64_t(st.st_size), plan,
+    ASSERT_EQ(qte::file::planUpdate(*model, path, top, uint64_t(st.st_size), plan,
                                     moov, moovAt, placed, f),
               noErr);
     ASSERT_GE(plan.size(), 2u);

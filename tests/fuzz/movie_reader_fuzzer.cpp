@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       qte::file::WrittenAtom moov;
       uint64_t at = 0;
       std::vector<qte::file::PlacedTable> placed;
-      (void)qte::file::planUpdate(*model, qte::file::originOf(*model).get(), path, top, size, plan, moov, at, placed,
+      (void)qte::file::planUpdate(*model, path, top, size, plan, moov, at, placed,
                                   fail);
     }
     DisposeMovie(movie);

@@ -19,6 +19,14 @@ namespace qte {
 
 using Bytes = std::vector<uint8_t>;
 
+// What movies, tracks and sample stores keep from the file they were read from
+// (file/movie_origin.h).
+namespace file {
+struct MovieOrigin;
+struct TrackOrigin;
+struct StoreOrigin;
+}  // namespace file
+
 constexpr Fixed kFixedOne = 0x10000;
 
 // Memory for tables that may run to megabytes: from a megabyte up, whole aligned
@@ -148,6 +156,9 @@ class SampleTable {
 
   uint32_t count() const { return count_; }
   int64_t duration() const { return duration_; }
+  // Changes with every change of the samples, so that what describes them as
+  // they were can tell it no longer does.
+  uint64_t revision() const { return revision_; }
 
   // Sample containing media time t (0 <= t < duration()).
   uint32_t sampleAt(int64_t t) const;
@@ -206,6 +217,7 @@ class SampleTable {
   uint64_t lastChunkEnd_ = 0;  // where the last chunk's bytes end, to extend it cheaply
   uint32_t count_ = 0;
   int64_t duration_ = 0;
+  uint64_t revision_ = 0;
 };
 
 // What clones share: the sample table, the descriptions and in-memory bytes.
@@ -213,6 +225,7 @@ struct SampleStore {
   SampleTable table;
   std::vector<Bytes> descriptions;  // big-endian stsd entries
   Bytes memory;                     // bytes of samples added since the last save
+  std::shared_ptr<const file::StoreOrigin> origin;  // what its file held for the samples; see asRead
 };
 
 struct DataRef {
@@ -394,6 +407,7 @@ struct Track : Object {
   std::unique_ptr<Media> media;
   ApertureDimensions aperture;
   Bytes clip;  // the clip region as a 'crgn' atom holds it; empty: none
+  std::shared_ptr<file::TrackOrigin> origin;  // what its file held that the model does not; null: none
 };
 
 struct Movie : Object {
@@ -438,6 +452,7 @@ struct Movie : Object {
   Bytes clip;  // as Track::clip
   uint32_t creationTime;
   uint32_t modificationTime;
+  std::shared_ptr<file::MovieOrigin> origin;  // the file it was read from or saved to; null: none
 };
 
 // Seconds since 1904-01-01, QuickTime's epoch.

@@ -79,6 +79,7 @@ uint32_t SampleTable::prevDescStart(uint32_t i) const {
 }
 
 void SampleTable::assign(Parts&& p) {
+  ++revision_;
   stts_ = std::move(p.runs);
   count_ = 0;
   duration_ = 0;
@@ -105,6 +106,7 @@ void SampleTable::assign(Parts&& p) {
 void SampleTable::append(uint32_t n, uint32_t delta, uint32_t size, uint32_t descIndex, bool sync,
                          bool inMemory, uint64_t offset) {
   if (n == 0) return;
+  ++revision_;
   const uint32_t first = count_;
 
   if (!stts_.empty() && stts_.back().delta == delta) {

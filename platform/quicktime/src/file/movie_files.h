@@ -44,7 +44,7 @@ OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f);
 // `known` holds already are not read again (see readMovie).
 OSErr readMovieAtom(std::shared_ptr<const AtomBytes> moov, uint64_t offset, const std::string& path,
                     uint64_t fileSize, Bytes ftyp, qte::Movie*& out, Failure& f,
-                    const MovieOrigin* known = nullptr);
+                    const qte::Movie* known = nullptr);
 
 // Checks a movie atom before anything in the file changes: `movie` holds nothing
 // from its file that the writer cannot represent (see writable), and the atom

@@ -248,11 +248,10 @@ OSErr loadMovie(int fd, const std::string& path, qte::Movie*& out, Failure& f) {
 }
 
 OSErr readMovieAtom(std::shared_ptr<const AtomBytes> held, uint64_t offset, const std::string& path,
-                    uint64_t fileSize, Bytes ftyp, qte::Movie*& out, Failure& f, const MovieOrigin* known) {
+                    uint64_t fileSize, Bytes ftyp, qte::Movie*& out, Failure& f, const qte::Movie* known) {
   auto origin = std::make_shared<MovieOrigin>();
   origin->path = path;
   origin->moovOffset = offset;
-  origin->moov = held;
   origin->ftyp = std::move(ftyp);
   Atom a;
   a.type = "moov"_4cc;
@@ -261,11 +260,11 @@ OSErr readMovieAtom(std::shared_ptr<const AtomBytes> held, uint64_t offset, cons
   a.size = held->size();
   a.header = qte::file::get32(held->data()) == 1 ? 16 : 8;
   auto movie = std::make_unique<qte::Movie>();
-  if (OSErr err = qte::file::readMovie(a, path, fileSize, *movie, *origin, f, known)) return err;
+  if (OSErr err = qte::file::readMovie(a, held, path, fileSize, *movie, *origin, f, known)) return err;
 
   // What the writer makes of the movie as read: a save that renders the same is a no-op.
-  origin->baseline = qte::file::summarizeMovie(*movie, origin.get(), inPlace(path));
-  qte::file::setOrigin(*movie, origin);
+  movie->origin = std::move(origin);
+  movie->origin->baseline = qte::file::summarizeMovie(*movie, inPlace(path));
   out = movie.release();
   return noErr;
 }
@@ -273,8 +272,7 @@ OSErr readMovieAtom(std::shared_ptr<const AtomBytes> held, uint64_t offset, cons
 OSErr checkRendered(const qte::Movie& movie, const Bytes& ftyp, const WrittenAtom& moov, uint64_t moovAt,
                     const std::string& path, uint64_t savedSize, bool enabledOnly, std::unique_ptr<qte::Movie>& out,
                     Failure& f) {
-  const std::shared_ptr<MovieOrigin> origin = originOf(movie);
-  if (!writable(movie, origin.get(), f)) return f.err;
+  if (!writable(movie, f)) return f.err;
   auto held = std::make_shared<AtomBytes>(moov.size());
   uint8_t* p = held->data();
   moov.forEach(0, moov.size(), [&](const uint8_t* data, size_t n) {
@@ -284,7 +282,7 @@ OSErr checkRendered(const qte::Movie& movie, const Bytes& ftyp, const WrittenAto
   });
   qte::Movie* read = nullptr;
   // Tables copied from the file as read were read then: only the rest is new.
-  if (OSErr err = readMovieAtom(held, moovAt, path, savedSize, ftyp, read, f, origin.get())) {
+  if (OSErr err = readMovieAtom(held, moovAt, path, savedSize, ftyp, read, f, &movie)) {
     f.message = "the new movie atom does not read back: " + f.message;
     return err;
   }
@@ -382,10 +380,9 @@ OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode scriptT
   }
   if (newmovie && !(createMovieFileFlags & createMovieFileDontCreateMovie)) {
     auto* movie = new qte::Movie();
-    auto origin = std::make_shared<MovieOrigin>();
-    origin->path = path;
-    origin->ftyp = ftyp;
-    qte::file::setOrigin(*movie, origin);
+    movie->origin = std::make_shared<MovieOrigin>();
+    movie->origin->path = path;
+    movie->origin->ftyp = ftyp;
     *newmovie = qte::handleOf<Movie>(movie);
   }
   if (createMovieFileFlags & createMovieFileDontOpenFile || !resRefNum) {
@@ -404,7 +401,6 @@ namespace {
 // back gives each media its table of file chunks (the in-memory copies go) and
 // the origin for the next save.
 void adoptSaved(qte::Movie& live, std::unique_ptr<qte::Movie> saved, const std::string& path) {
-  std::shared_ptr<MovieOrigin> origin = qte::file::originOf(*saved);
   size_t k = 0;
   for (const auto& t : live.tracks) {
     if (!t->media) continue;
@@ -412,15 +408,10 @@ void adoptSaved(qte::Movie& live, std::unique_ptr<qte::Movie> saved, const std::
     qte::Track& s = *saved->tracks[k++];
     t->media->store = s.media->store;
     t->media->dataRefs = s.media->dataRefs;
-    auto node = origin->tracks.extract(s.serial);
-    if (!node.empty()) {
-      node.key() = t->serial;
-      origin->tracks.insert(std::move(node));
-    }
+    t->origin = std::move(s.origin);
   }
-  origin->baseline = qte::file::summarizeMovie(live, origin.get(), inPlace(path));
-  qte::file::setOrigin(*saved, nullptr);
-  qte::file::setOrigin(live, origin);
+  live.origin = std::move(saved->origin);
+  live.origin->baseline = qte::file::summarizeMovie(live, inPlace(path));
 }
 
 // Carries out a save's writes, each synced before the next. The bytes a write
@@ -467,7 +458,6 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
   OpenFile file;
   if (!findFile(resRefNum, file)) return fail(paramErr, "no movie file is open as " + std::to_string(resRefNum));
   if (!file.writable) return fail(permErr, file.path + ": the movie file is open for reading only");
-  std::shared_ptr<MovieOrigin> origin = qte::file::originOf(*movie);
   Failure f;
   uint64_t fileSize = sizeOfFile(file.fd);
   std::vector<TopAtom> top;
@@ -477,13 +467,13 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
   uint64_t moovAt = 0;
   std::vector<qte::file::PlacedTable> placed;
   if (OSErr err =
-          qte::file::planUpdate(*movie, origin.get(), file.path, top, fileSize, plan, moov, moovAt, placed, f))
+          qte::file::planUpdate(*movie, file.path, top, fileSize, plan, moov, moovAt, placed, f))
     return fail(err, file.path + ": " + f.message);
   if (plan.empty()) return succeed();
   uint64_t savedSize = fileSize;
   for (const qte::file::WriteStep& s : plan) savedSize = std::max(savedSize, s.offset + s.size());
   std::unique_ptr<qte::Movie> saved;
-  if (OSErr err = qte::file::checkRendered(*movie, origin ? origin->ftyp : Bytes(), moov, moovAt, file.path,
+  if (OSErr err = qte::file::checkRendered(*movie, movie->origin ? movie->origin->ftyp : Bytes(), moov, moovAt, file.path,
                                            savedSize, false, saved, f))
     return fail(err, file.path + ": the edit was not saved and the file is as it was: " + f.message);
   std::string why;

@@ -20,7 +20,6 @@
 using qte::file::errnoResult;
 using qte::file::fail;
 using qte::file::Failure;
-using qte::file::MovieOrigin;
 using qte::file::pathOfFsSpec;
 using qte::file::succeed;
 
@@ -94,20 +93,19 @@ Rendering render(const qte::Movie& movie, const std::string& path, bool fastStar
     auto it = at.find({&t, i});
     return it == at.end() ? 0 : dataAt + it->second;
   };
-  std::shared_ptr<MovieOrigin> origin = qte::file::originOf(movie);
   if (fastStart) {
     // The movie atom's size depends on the offsets (stco or co64): settle it.
     uint64_t guess = 0;
     for (int round = 0; round < 4; ++round) {
       dataAt = r.ftyp.size() + guess + r.head.size();
-      r.written = qte::file::writeMovie(movie, origin.get(), target);
+      r.written = qte::file::writeMovie(movie, target);
       if (r.written.size() == guess) break;
       guess = r.written.size();
     }
     r.moovOffset = r.ftyp.size();
   } else {
     dataAt = r.ftyp.size() + r.head.size();
-    r.written = qte::file::writeMovie(movie, origin.get(), target);
+    r.written = qte::file::writeMovie(movie, target);
     r.moovOffset = dataAt + data;
   }
   r.moov = r.written.flat();

@@ -22,17 +22,22 @@ struct Reader {
   const std::string& filePath;
   uint64_t fileSize;
   MovieOrigin& origin;
-  const MovieOrigin* known;
+  std::shared_ptr<const void> holder;  // the movie atom's bytes
+  const Movie* known;
   AtomPath path;
   Failure fail;
 
-  // The track of `known` whose sample table is `stbl`'s bytes, read with `refs` data references.
-  const TrackOrigin* knownTable(const Atom& stbl, size_t refs) const {
+  // The store of a track of `known` whose sample table is `stbl`'s bytes, read
+  // with `refs` data references, or null.
+  std::shared_ptr<SampleStore> knownTable(const Atom& stbl, size_t refs) const {
     if (!known) return nullptr;
-    for (const auto& [serial, t] : known->tracks)
-      if (t.store && t.table.size == stbl.size && t.table.dataRefs == refs &&
-          std::memcmp(t.table.data, stbl.start, stbl.size) == 0)
-        return &t;
+    for (const auto& t : known->tracks) {
+      if (!t->media) continue;
+      const StoreOrigin* o = asRead(t->media->samples());
+      if (o && o->table.size == stbl.size && o->table.dataRefs == refs &&
+          std::memcmp(o->table.data, stbl.start, stbl.size) == 0)
+        return t->media->store;
+    }
     return nullptr;
   }
 
@@ -210,7 +215,8 @@ bool Reader::track(const Atom& trak, Movie& m, int index) {
   auto owned = std::make_unique<Track>(&m, id);
   Track& t = *owned;
   m.tracks.push_back(std::move(owned));
-  TrackOrigin& o = origin.tracks[t.serial];
+  t.origin = std::make_shared<TrackOrigin>();
+  TrackOrigin& o = *t.origin;
   bool haveMedia = false, haveEdits = false, editsKnown = true;
   for (const Atom& a : kids) {
     bool ok = true;
@@ -484,26 +490,24 @@ bool Reader::mediaInfo(const Atom& minf, Media& media, TrackOrigin& o) {
         if (haveTable) return bad(a.offset, "second sample table");
         haveTable = true;
         Enter s(*this, "stbl");
-        std::shared_ptr<SampleStore> store;
-        if (const TrackOrigin* same = knownTable(a, media.dataRefs.size())) {
-          store = same->store;
-          o.stbl = same->stbl;
-        } else {
-          store = std::make_shared<SampleStore>();
-          if (!readSampleTable(a, media.dataRefs, filePath, fileSize, *store, &o.stbl, path, fail)) return false;
+        // A table the known movie holds already keeps its origin: the same bytes.
+        if (auto same = knownTable(a, media.dataRefs.size())) {
+          media.store = std::move(same);
+          break;
         }
-        media.store = store;
-        o.store = store;
-        o.table.holder = origin.moov;
-        o.table.data = a.start;
-        o.table.size = a.size;
+        auto store = std::make_shared<SampleStore>();
+        auto kept = std::make_shared<StoreOrigin>();
+        if (!readSampleTable(a, media.dataRefs, filePath, fileSize, *store, &kept->stbl, path, fail)) return false;
+        kept->revision = store->table.revision();
+        kept->table = {holder, a.start, a.size, {}, media.dataRefs.size()};
+        store->origin = std::move(kept);
+        media.store = std::move(store);
         break;
       }
       default: o.minf.push_back(a.bytes());
     }
   }
   if (!haveTable) return bad(minf.offset, "media without a sample table ('stbl')");
-  o.table.dataRefs = media.dataRefs.size();
   return true;
 }
 
@@ -585,9 +589,9 @@ bool Reader::dataRefs(const Atom& dinf, Media& media, TrackOrigin& o) {
 
 }  // namespace
 
-OSErr readMovie(const Atom& moov, const std::string& filePath, uint64_t fileSize, Movie& movie, MovieOrigin& origin,
-                Failure& fail, const MovieOrigin* known) {
-  Reader r{filePath, fileSize, origin, known, {}, {}};
+OSErr readMovie(const Atom& moov, std::shared_ptr<const void> holder, const std::string& filePath,
+                uint64_t fileSize, Movie& movie, MovieOrigin& origin, Failure& fail, const Movie* known) {
+  Reader r{filePath, fileSize, origin, std::move(holder), known, {}, {}};
   if (!r.movie(moov, movie)) {
     fail = r.fail;
     return fail.err;

@@ -89,7 +89,7 @@ OSErr scanTopLevel(int fd, uint64_t fileSize, std::vector<TopAtom>& out, Failure
   return noErr;
 }
 
-OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::string& path,
+OSErr planUpdate(const Movie& movie, const std::string& path,
                  const std::vector<TopAtom>& top, uint64_t fileSize, std::vector<WriteStep>& plan,
                  WrittenAtom& moov, uint64_t& moovAt, std::vector<PlacedTable>& placed, Failure& fail) {
   plan.clear();
@@ -142,12 +142,13 @@ OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::strin
       live = &a;
       break;
     }
+  const MovieOrigin* origin = movie.origin.get();
   if (newBytes == 0 && live && origin && origin->path == path && live->offset == origin->moovOffset &&
-      summarizeMovie(movie, origin, target) == origin->baseline) {
+      summarizeMovie(movie, target) == origin->baseline) {
     moovAt = origin->moovOffset;
     return noErr;  // unedited: the file keeps every byte
   }
-  moov = writeMovie(movie, origin, target, &placed);
+  moov = writeMovie(movie, target, &placed);
   if (!tail.empty()) plan.push_back({tailAt, std::move(tail)});
 
   for (const TopAtom& a : top)

@@ -41,7 +41,7 @@ struct WriteStep {
 // be durable before the next starts. `moov` receives the new movie atom, `moovAt`
 // where it goes and `placed` where its sample tables lie in it. An empty plan
 // means the file already holds this movie.
-OSErr planUpdate(const Movie& movie, const MovieOrigin* origin, const std::string& path,
+OSErr planUpdate(const Movie& movie, const std::string& path,
                  const std::vector<TopAtom>& top, uint64_t fileSize, std::vector<WriteStep>& plan,
                  WrittenAtom& moov, uint64_t& moovAt, std::vector<PlacedTable>& placed, Failure& fail);
 

@@ -32,9 +32,8 @@ void putAll(Bytes& b, const std::vector<Bytes>& atoms) {
 
 class Writer {
  public:
-  Writer(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target, bool summary,
-         std::vector<PlacedTable>* placed)
-      : movie_(movie), origin_(origin), target_(target), summary_(summary), placed_(placed) {}
+  Writer(const Movie& movie, const WriteTarget& target, bool summary, std::vector<PlacedTable>* placed)
+      : movie_(movie), origin_(movie.origin.get()), target_(target), summary_(summary), placed_(placed) {}
 
   WrittenAtom written() {
     WrittenAtom atom;
@@ -114,7 +113,7 @@ class Writer {
   }
 
   void track(Bytes& b, const Track& t) {
-    const TrackOrigin* o = trackOrigin(origin_, t);
+    const TrackOrigin* o = t.origin.get();
     AtomScope trak(b, "trak"_4cc, &elsewhere_);
     trackHeader(b, t, o);
     if (t.aperture.present) {
@@ -290,7 +289,7 @@ class Writer {
       if (o) putAll(b, o->dinf);
     }
     if (o) putAll(b, o->minf);
-    sampleTable(b, m, o);
+    sampleTable(b, m);
   }
 
   // 'gmhd' — base media information: 'gmin', 'text' for text media (players
@@ -336,12 +335,11 @@ class Writer {
 
   // 'stbl' — runs as the model keeps them; per-sample atoms the model does not
   // keep go back only while the samples are those they describe.
-  void sampleTable(Bytes& b, const Media& m, const TrackOrigin* o) {
+  void sampleTable(Bytes& b, const Media& m) {
     // The samples as read, where they were: the same bytes as the file holds.
-    const bool asRead = o && o->store == m.store && target_.offsetsAsStored;
+    const StoreOrigin* o = target_.offsetsAsStored ? asRead(m.samples()) : nullptr;
     const size_t start = b.size();
-    if (asRead && o->table.size && o->table.channelLayout == m.channelLayout &&
-        o->table.dataRefs == m.dataRefs.size()) {
+    if (o && o->table.size && o->table.channelLayout == m.channelLayout && o->table.dataRefs == m.dataRefs.size()) {
       if (summary_) {
         // Shorter than any real 'stbl', so it stands for these bytes alone.
         AtomScope a(b, "stbl"_4cc);
@@ -353,12 +351,12 @@ class Writer {
       }
       return;
     }
-    writeSampleTable(b, m, o);
-    if (asRead && placed_)
+    writeSampleTable(b, m);
+    if (o && placed_)
       placed_->push_back({m.track->serial, start, b.size() - start, m.channelLayout, m.dataRefs.size()});
   }
 
-  void writeSampleTable(Bytes& b, const Media& m, const TrackOrigin* o) {
+  void writeSampleTable(Bytes& b, const Media& m) {
     const SampleStore& s = m.samples();
     const SampleTable& t = s.table;
     AtomScope stbl(b, "stbl"_4cc);
@@ -382,7 +380,7 @@ class Writer {
       put32(b, uint32_t(runs.size()));
       put32s(b, 2 * runs.size(), [&](size_t i) { return i % 2 ? runs[i / 2].delta : runs[i / 2].count; });
     }
-    if (o && o->store == m.store) putAll(b, o->stbl);
+    if (const StoreOrigin* o = asRead(s)) putAll(b, o->stbl);
     if (!t.allSync()) {
       AtomScope a(b, "stss"_4cc);
       putFullHeader(b, 0, 0);
@@ -456,23 +454,22 @@ Bytes WrittenAtom::flat() const {
   return out;
 }
 
-bool writable(const Movie& movie, const MovieOrigin* origin, Failure& fail) {
+bool writable(const Movie& movie, Failure& fail) {
   for (const auto& t : movie.tracks)
-    if (const TrackOrigin* o = trackOrigin(origin, *t); o && !o->unsavable.empty()) {
+    if (const TrackOrigin* o = t->origin.get(); o && !o->unsavable.empty()) {
       fail = {badPublicMovieAtom, o->unsavable + "; saving would lose it, so the movie cannot be saved"};
       return false;
     }
   return true;
 }
 
-WrittenAtom writeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target,
-                       std::vector<PlacedTable>* placed) {
+WrittenAtom writeMovie(const Movie& movie, const WriteTarget& target, std::vector<PlacedTable>* placed) {
   if (placed) placed->clear();
-  return Writer(movie, origin, target, false, placed).written();
+  return Writer(movie, target, false, placed).written();
 }
 
-Bytes summarizeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target) {
-  return Writer(movie, origin, target, true, nullptr).movie();
+Bytes summarizeMovie(const Movie& movie, const WriteTarget& target) {
+  return Writer(movie, target, true, nullptr).movie();
 }
 
 }  // namespace qte::file

@@ -48,19 +48,18 @@ struct PlacedTable {
 
 // Whether `movie` can be written without losing what its file holds; if not,
 // `fail` names the atom the model could not represent. Saves ask before writing.
-bool writable(const Movie& movie, const MovieOrigin* origin, Failure& fail);
+bool writable(const Movie& movie, Failure& fail);
 
 // The movie atom for `movie`. Atoms kept from the file it was read from go back in,
 // and so do, borrowed, the file's sample tables of media whose samples are as
 // read. `placed`, when given, receives the sample tables of such media made anew.
-WrittenAtom writeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target,
-                       std::vector<PlacedTable>* placed = nullptr);
+WrittenAtom writeMovie(const Movie& movie, const WriteTarget& target, std::vector<PlacedTable>* placed = nullptr);
 
-// What writeMovie would make, with each sample table copied from the origin
-// standing as a short reference to it: against one state of the origin, two
+// What writeMovie would make, with each sample table copied from its file
+// standing as a short reference to it: against one state of the origins, two
 // summaries are equal exactly when the movie atoms are. Checking whether a movie
 // changed costs a few kilobytes this way, not the whole atom.
-Bytes summarizeMovie(const Movie& movie, const MovieOrigin* origin, const WriteTarget& target);
+Bytes summarizeMovie(const Movie& movie, const WriteTarget& target);
 
 template <class Out>
 bool WrittenAtom::forEach(size_t from, size_t n, Out out) const {
