@@ -40,6 +40,13 @@ const std::vector<tool::Command>& commands() {
       {"timecode", "show, add or remove a movie's time code track", tool::runTimeCode},
       {"meta", "list, set or remove a movie's metadata items", tool::runMeta},
       {"userdata", "list, set or remove a movie's user data", tool::runUserData},
+      {"cut", "remove a span of a movie, frame-accurate, without re-encoding", tool::runCut},
+      {"trim", "keep only a span of a movie", tool::runTrim},
+      {"insert", "splice part of another movie into a movie", tool::runInsert},
+      {"join", "append movies one after another into a new movie", tool::runJoin},
+      {"speed", "play a span of a movie faster or slower", tool::runSpeed},
+      {"tracks", "list a movie's tracks; enable, disable, shift or keep some", tool::runTracks},
+      {"flatten", "write a movie as a new self-contained file", tool::runFlatten},
   };
   return table;
 }

@@ -16,10 +16,18 @@ void checkAddressable(const std::string& path, int64_t duration, int64_t scale) 
                             formatClock(toMilliseconds(kMaxMovieTime, scale)));
 }
 
+int64_t movieDuration(rt::Runtime& rt, const Value& movie) {
+  return std::llround(rt.get(movie, "Duration").asDouble() * double(rt.get(movie, "TimeScale").asInteger()));
+}
+
+int64_t rescaled(int64_t time, int64_t from, int64_t to) {
+  return static_cast<int64_t>(std::llround(static_cast<long double>(time) * to / from));
+}
+
 Timeline::Timeline(MovieFile& file, const Value& movie, std::string path) : file_(file), path_(std::move(path)) {
   rt::Runtime& rt = file.runtime();
   scale_ = rt.get(movie, "TimeScale").asInteger();
-  duration_ = std::llround(rt.get(movie, "Duration").asDouble() * double(scale_));
+  duration_ = movieDuration(rt, movie);
   checkAddressable(path_, duration_, scale_);
   video_ = file.call(movie, "GetVideoTrackZQK", {Value::integer(1), Value::boolean(true)});
 }
@@ -58,14 +66,13 @@ int64_t Timeline::at(const std::string& text, const char* option) const {
   return frameStart(units);
 }
 
-Span Timeline::span(const std::string& from, const char* fromOption, const std::string& to,
-                    const char* toOption) const {
-  Span s{at(from, fromOption), at(to, toOption)};
-  if (s.end < s.start)
-    throw FileError(path_, std::string(toOption) + " " + to + " comes before " + fromOption + " " + from);
-  if (s.end == s.start)
-    throw FileError(path_, std::string(fromOption) + " " + from + " and " + toOption + " " + to +
-                               " are in the same frame: the span holds nothing");
+Span Timeline::span(const std::optional<std::string>& from, const char* fromOption,
+                    const std::optional<std::string>& to, const char* toOption) const {
+  Span s{from ? at(*from, fromOption) : 0, to ? at(*to, toOption) : duration_};
+  const std::string fromText = from ? std::string(fromOption) + " " + *from : "the start";
+  const std::string toText = to ? std::string(toOption) + " " + *to : "the end";
+  if (s.end < s.start) throw FileError(path_, toText + " comes before " + fromText);
+  if (s.end == s.start) throw FileError(path_, "from " + fromText + " to " + toText + " holds no frame");
   return s;
 }
 

@@ -7,6 +7,7 @@
 #include "times.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tool {
@@ -16,6 +17,11 @@ constexpr int64_t kMaxMovieTime = INT32_MAX;
 
 // Refuses a duration the editing members cannot address at `scale`, naming `path`.
 void checkAddressable(const std::string& path, int64_t duration, int64_t scale);
+
+// A movie's duration in its own time units.
+int64_t movieDuration(rt::Runtime& rt, const rt::Value& movie);
+// A time in `from` units as `to` units, rounded to the nearest.
+int64_t rescaled(int64_t time, int64_t from, int64_t to);
 
 // A stretch of movie time, [start, end).
 struct Span {
@@ -34,9 +40,11 @@ class Timeline {
   // The movie time of `text` given to `option`: the start of the frame shown
   // at that time (the movie's end is a time too, after the last frame).
   int64_t at(const std::string& text, const char* option) const;
-  // [from, to): the frame shown at `from` up to, not including, the one at `to`.
-  // Reversed or empty spans are refused.
-  Span span(const std::string& from, const char* fromOption, const std::string& to, const char* toOption) const;
+  // [from, to): the frame shown at `from` up to, not including, the one at `to`;
+  // without `from` from the start, without `to` to the end. Reversed or empty
+  // spans are refused.
+  Span span(const std::optional<std::string>& from, const char* fromOption, const std::optional<std::string>& to,
+            const char* toOption) const;
 
   std::string clock(int64_t time) const { return formatClock(toMilliseconds(time, scale_)); }
 
