@@ -51,8 +51,14 @@ const std::vector<tool::Command>& commands() {
   return table;
 }
 
+// The manual page and the shell completion are made from this text and each
+// command's --help (tools/doc/pelorin-docs), so keep its shape: usage lines, one
+// line saying what the tool is, then the command table.
 int usage(std::ostream& out, int status) {
-  out << "usage: pelorin COMMAND [OPTIONS]\n\ncommands:\n";
+  out << "usage: pelorin COMMAND [OPTIONS]\n"
+         "       pelorin --help | --version\n\n"
+         "Edits QuickTime movie files through the Pelorin plugin, as a host application would.\n\n"
+         "commands:\n";
   for (const auto& c : commands()) out << "  " << c.name << std::string(10 - std::strlen(c.name), ' ') << c.summary << '\n';
   out << "\nRun 'pelorin COMMAND --help' for a command's options.\n";
   return status;
@@ -65,6 +71,10 @@ int main(int argc, char** argv) {
   removeUnfinishedOnSignals();
   std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") return usage(std::cout, 0);
+  if (name == "--version") {
+    std::cout << "pelorin " PELORIN_VERSION "\n";
+    return 0;
+  }
   for (const auto& c : commands()) {
     if (name != c.name) continue;
     try {

@@ -260,24 +260,6 @@ Runtime::~Runtime() {
 
 Config& Runtime::config() { return impl_->config; }
 
-std::string Runtime::defaultPluginPath() {
-  if (const char* env = std::getenv("PELORIN_PLUGIN")) return env;
-#ifdef PELORIN_PLUGIN_PATH
-  return PELORIN_PLUGIN_PATH;
-#else
-  return "libpelorin.so";
-#endif
-}
-
-std::string Runtime::companionPluginPath() {
-  if (const char* env = std::getenv("PELORIN_COMPANION")) return env;
-#ifdef PELORIN_COMPANION_PATH
-  return PELORIN_COMPANION_PATH;
-#else
-  return "";
-#endif
-}
-
 namespace {
 
 // A fresh instance of the plugin at `path` for one runtime: the library itself when

@@ -5,6 +5,7 @@
 #include "MacErrors.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <dlfcn.h>
 #include <mutex>
 #include <string>
@@ -71,8 +72,18 @@ CFBundle* asBundle(CFBundleRef b) {
   return o && o->kind == Kind::Bundle ? static_cast<CFBundle*>(o) : nullptr;
 }
 
+// An installed tree keeps the Frameworks folder beside this library, wherever the
+// tree was moved; a build tree has it where the build put it.
+std::string defaultFrameworksFolder() {
+  if (const char* env = std::getenv("PELORIN_FRAMEWORKS")) return env;
+  std::string besideUs = std::string(CarbonLibraryFolder()) + "/Frameworks";
+  struct stat st;
+  if (::stat(besideUs.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return besideUs;
+  return PELORIN_DEFAULT_FRAMEWORKS;
+}
+
 std::mutex gFolderMutex;
-std::string gFrameworksFolder = PELORIN_DEFAULT_FRAMEWORKS;
+std::string gFrameworksFolder = defaultFrameworksFolder();
 
 }  // namespace
 
@@ -190,7 +201,18 @@ OSErr FSFindFolder(int16_t, OSType folderType, Boolean, FSRef* foundRef) {
 
 void CarbonSetFrameworksFolder(const char* path) {
   std::lock_guard<std::mutex> lock(gFolderMutex);
-  gFrameworksFolder = path ? path : PELORIN_DEFAULT_FRAMEWORKS;
+  gFrameworksFolder = path ? path : defaultFrameworksFolder();
+}
+
+const char* CarbonLibraryFolder(void) {
+  static const std::string folder = [] {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&CarbonLibraryFolder), &info) || !info.dli_fname) return std::string(".");
+    std::string path = info.dli_fname;
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  }();
+  return folder.c_str();
 }
 
 }  // extern "C"

@@ -197,10 +197,11 @@ class Runtime {
   // REALPluginMain with this runtime's resolver. Plugins load one after another,
   // each registering its own classes.
   void loadPlugin(const std::string& path);
-  // The plugin built with this tree.
+  // The plugin: $PELORIN_PLUGIN, else the one installed beside the runtime
+  // library, else the one built with this tree.
   static std::string defaultPluginPath();
-  // The companion plugin built with the tests, which registers the audio channel
-  // layout classes; "" when the build has none.
+  // The companion plugin, which registers the audio channel layout classes, looked
+  // for the same way ($PELORIN_COMPANION); "" when there is none.
   static std::string companionPluginPath();
 
   // ---- user code ----
