@@ -15,12 +15,11 @@
 #include "metadata/metadata_item.h"
 #include "plugin/instance.h"
 #include "plugin/member_records.h"
+#include "plugin/members.h"
 #include "qt/qt.h"
 #include "track/track.h"
 
 namespace {
-
-constexpr RBInteger kNoCall = -1;
 
 MetaDataInstance* Fields(REALobject instance) {
   return InstanceData<MetaDataInstance>(QTMetaDataZQKClass, instance);
@@ -401,22 +400,19 @@ constexpr ClassShape kMetaDataShape = {
 }  // namespace
 
 REALobject rbQTCopyMovieMetaData(REALmovie movie) {
-  if (QuickTimeUnavailable()) return nullptr;
-  Movie qtMovie = REALgetMovieMovie(movie);
-  if (!qtMovie) return nullptr;
-  QTMetaDataRef ref = nullptr;
-  if (QTCopyMovieMetaData(qtMovie, &ref) != noErr) return nullptr;
-  return NewMetaDataObject(ref);
+  return MovieMember(movie, [](Movie qtMovie) -> REALobject {
+    QTMetaDataRef ref = nullptr;
+    if (QTCopyMovieMetaData(qtMovie, &ref) != noErr) return nullptr;
+    return NewMetaDataObject(ref);
+  });
 }
 
 // The track is passed even when the object holds none: QuickTime's answer is
 // what the track's Lasterror records.
 REALobject rbQTCopyTrackMetaData(REALobject track) {
-  SetTrackLastError(track, -1);
+  TrackCall call(track);
   QTMetaDataRef ref = nullptr;
-  const OSStatus err = QTCopyTrackMetaData(TrackOf(track), &ref);
-  SetTrackLastError(track, err);
-  if (err != noErr) return nullptr;
+  if (call.Record(QTCopyTrackMetaData(call.track(), &ref)) != noErr) return nullptr;
   return NewMetaDataObject(ref);
 }
 

@@ -11,11 +11,10 @@
 #include "metadata/metadata_arguments.h"
 #include "plugin/instance.h"
 #include "plugin/member_records.h"
+#include "plugin/members.h"
 #include "qt/qt.h"
 
 namespace {
-
-constexpr RBInteger kNoCall = -1;
 
 // Every field starts at zero: an item made with new belongs to no container.
 void QTMetaDataItemConstructor(REALobject) {}

@@ -12,12 +12,11 @@
 #include "host/values.h"
 #include "plugin/instance.h"
 #include "plugin/member_records.h"
+#include "plugin/members.h"
 #include "qt/qt.h"
 #include "track/track.h"
 
 namespace {
-
-constexpr RBInteger kNoCall = -1;
 
 UserDataInstance* Fields(REALobject instance) {
   return InstanceData<UserDataInstance>(QTUserDataZQKClass, instance);
@@ -238,12 +237,6 @@ void rbAddUserDataMemory(REALobject instance, REALstring type, REALmemoryBlock v
   AddEntry(instance, NewHandleWithMemory(value), [&](UserData list, Handle h) { return AddUserData(list, h, code); });
 }
 
-// A method record that the host treats as a read/write property.
-template <typename Getter, typename Setter>
-REALmethodDefinition PropertyMethod(const char* declaration, Getter* getter, Setter* setter) {
-  return {MemberProc(getter), MemberProc(setter), declaration, 0, {}};
-}
-
 REALproperty kUserDataProperties[] = {
     DirectProperty("Handle", "Integer", offsetof(UserDataInstance, handle)),
     DirectProperty("Lasterror", "Integer", offsetof(UserDataInstance, lastError)),
@@ -268,18 +261,13 @@ REALmethodDefinition kUserDataMethods[] = {
 }  // namespace
 
 REALobject rbGetMovieUserData(REALmovie movie) {
-  if (QuickTimeUnavailable()) return nullptr;
-  Movie qtMovie = REALgetMovieMovie(movie);
-  if (!qtMovie) return nullptr;
-  return NewUserDataObject(GetMovieUserData(qtMovie));
+  return MovieMember(movie, [](Movie qtMovie) { return NewUserDataObject(GetMovieUserData(qtMovie)); });
 }
 
 // No QuickTime result is recorded on this path, so the track keeps -1.
 REALobject rbGetTrackUserData(REALobject track) {
-  SetTrackLastError(track, -1);
-  Track qtTrack = TrackOf(track);
-  if (!qtTrack) return nullptr;
-  return NewUserDataObject(GetTrackUserData(qtTrack));
+  Track qtTrack = TrackCall(track).track();
+  return qtTrack ? NewUserDataObject(GetTrackUserData(qtTrack)) : nullptr;
 }
 
 REALclassDefinition QTUserDataZQKClass = ClassRecord({

@@ -120,15 +120,12 @@ void AddChapterSamples(MediaHandler handler, Media media, Movie movie, REALobjec
   }
 }
 
-}  // namespace
-
 // `type` names the main track's media type. The new track is returned even when
 // its media, its samples or its insertion failed: it is in the movie either way,
 // and user code can still remove it.
-REALobject AddTextTrack(REALmovie movie, REALobjectArray chapters, REALstring type, bool isChapterTrack) {
-  if (QuickTimeUnavailable()) return nullptr;
-  Movie qtMovie = REALgetMovieMovie(movie);
-  if (!qtMovie || !chapters) return nullptr;
+REALobject AddChapterTrack(REALmovie movie, Movie qtMovie, REALobjectArray chapters, REALstring type,
+                           bool isChapterTrack) {
+  if (!chapters) return nullptr;
   // A 16-bit count: a very long array wraps, as it always has.
   const int16_t count = static_cast<int16_t>(REALGetArrayUBound(chapters) + 1);
 
@@ -157,4 +154,11 @@ REALobject AddTextTrack(REALmovie movie, REALobjectArray chapters, REALstring ty
   }
   if (!movie) return nullptr;
   return NewTrackObject(movie, textTrack, "QTChapterTrackZQK");
+}
+
+}  // namespace
+
+REALobject AddTextTrack(REALmovie movie, REALobjectArray chapters, REALstring type, bool isChapterTrack) {
+  return MovieMember(movie,
+                     [&](Movie qtMovie) { return AddChapterTrack(movie, qtMovie, chapters, type, isChapterTrack); });
 }

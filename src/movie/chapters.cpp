@@ -25,7 +25,6 @@ constexpr short kNextSample = nextTimeMediaSample;
 constexpr short kNextSampleEdgeOK = nextTimeMediaSample | nextTimeEdgeOK;
 constexpr SInt32 kByMediaType = movieTrackMediaType;
 constexpr SInt32 kEnabledByMediaType = movieTrackMediaType | movieTrackEnabledOnly;
-constexpr RBInteger kUnavailable = -1;
 
 // The start of the first chapter (the sample at time 0 counts), or -1.
 TimeValue FirstChapter(Track track) {
@@ -57,22 +56,20 @@ Track ChapterTrackOfMovie(Movie movie) {
 // ---- QTChapterTrackZQK ----
 
 RBInteger GetFirstChapterTime(REALobject instance) {
-  SetTrackLastError(instance, -1);
-  Track track = TrackOf(instance);
-  if (!track) return 0;
-  const TimeValue time = FirstChapter(track);
-  SetTrackLastErrorFromMovies(instance);
+  TrackCall call(instance);
+  if (!call.track()) return 0;
+  const TimeValue time = FirstChapter(call.track());
+  call.RecordMoviesError();
   return time;
 }
 
 RBInteger GetNextChapterTime(REALobject instance, RBInteger time) {
-  SetTrackLastError(instance, -1);
-  Track track = TrackOf(instance);
-  if (!track) return 0;
+  TrackCall call(instance);
+  if (!call.track()) return 0;
   const TimeValue from = static_cast<TimeValue>(time);
   TimeValue next = from;
-  GetTrackNextInterestingTime(track, kNextSample, from, fixed1, &next, nullptr);
-  SetTrackLastErrorFromMovies(instance);
+  GetTrackNextInterestingTime(call.track(), kNextSample, from, fixed1, &next, nullptr);
+  call.RecordMoviesError();
   return next;
 }
 
@@ -126,17 +123,15 @@ REALstring TextOfSample(uint8_t* bytes, int32_t size) {
 
 REALstring GetChapterText(REALobject instance, RBInteger time) {
   // Without a track QuickTime answers for the missing media.
-  Track track = TrackOf(instance);
+  TrackCall call(instance);
+  Track track = call.track();
   Handle sample = NewHandleClear(0);
-  if (!sample) {
-    SetTrackLastError(instance, -1);
-    return nullptr;
-  }
+  if (!sample) return nullptr;
   SInt32 size = 0;
   // One sample: neighbours of the same size would otherwise come along.
-  const OSErr err = GetMediaSample(GetTrackMedia(track), sample, 0, &size,
+  const OSErr err = call.Record(GetMediaSample(GetTrackMedia(track), sample, 0, &size,
                                    TrackTimeToMediaTime(static_cast<TimeValue>(time), track), nullptr, nullptr,
-                                   nullptr, nullptr, 1, nullptr, nullptr);
+                                   nullptr, nullptr, 1, nullptr, nullptr));
   REALstring result = nullptr;
   if (err == noErr) {
     const int32_t held = std::min<int32_t>(size, static_cast<int32_t>(GetHandleSize(sample)));
@@ -146,7 +141,6 @@ REALstring GetChapterText(REALobject instance, RBInteger time) {
       HUnlock(sample);
     }
   }
-  SetTrackLastError(instance, WidenOSErr(err));
   DisposeHandle(sample);
   return result;
 }
@@ -179,13 +173,9 @@ void QTUtils_DeleteAllReferencesToTrack(Track track) {
   }
 }
 
-// ---- `movie` members ----
+namespace {
 
-// Index 0 (taken as 16 bits, so 65536 too) removes every text track.
-RBInteger RemoveIndTextTrack(REALmovie movie, RBInteger index) {
-  if (QuickTimeUnavailable()) return 0;
-  Movie qtMovie = REALgetMovieMovie(movie);
-  if (!qtMovie) return kUnavailable;
+RBInteger RemoveTextTracks(Movie qtMovie, RBInteger index) {
   const int16_t which = static_cast<int16_t>(index);
   if (which != 0) {
     Track track = GetMovieIndTrackType(qtMovie, which, TextMediaType, kByMediaType);
@@ -208,19 +198,24 @@ RBInteger RemoveIndTextTrack(REALmovie movie, RBInteger index) {
   return noErr;
 }
 
+}  // namespace
+
+// ---- `movie` members ----
+
+// Index 0 (taken as 16 bits, so 65536 too) removes every text track.
+RBInteger RemoveIndTextTrack(REALmovie movie, RBInteger index) {
+  return MovieMember(movie, [&](Movie qtMovie) { return RemoveTextTracks(qtMovie, index); }, kNoMovie);
+}
+
 REALobject GetChapterTrackForMovie(REALmovie movie) {
-  if (QuickTimeUnavailable()) return nullptr;
-  if (!movie) return nullptr;
-  Movie qtMovie = REALgetMovieMovie(movie);
-  if (!qtMovie) return nullptr;
-  Track chapters = ChapterTrackOfMovie(qtMovie);
-  return chapters ? NewTrackObject(movie, chapters, "QTChapterTrackZQK") : nullptr;
+  return MovieMember(movie, [&](Movie qtMovie) -> REALobject {
+    Track chapters = ChapterTrackOfMovie(qtMovie);
+    return chapters ? NewTrackObject(movie, chapters, "QTChapterTrackZQK") : nullptr;
+  });
 }
 
 bool MovieHasAChapterTrack(REALmovie movie) {
-  if (QuickTimeUnavailable()) return false;
-  Movie qtMovie = REALgetMovieMovie(movie);
-  return qtMovie && ChapterTrackOfMovie(qtMovie);
+  return MovieMember(movie, [](Movie qtMovie) { return ChapterTrackOfMovie(qtMovie) != nullptr; });
 }
 
 // ---- QTTrackZQK members ----
@@ -228,19 +223,15 @@ bool MovieHasAChapterTrack(REALmovie movie) {
 // This track becomes (or stops being) the chapter track of the movie's first
 // enabled track of media type `type`.
 void SetTextTrackAsChapterTrack(REALobject instance, REALstring type, bool isChapterTrack) {
-  SetTrackLastError(instance, -1);
-  Track track = TrackOf(instance);
+  TrackCall call(instance);
+  Track track = call.track();
   if (!track) return;
   const OSType mediaType = REALstringToOSType(type);
   Movie movie = GetTrackMovie(track);
   Track mainTrack = movie ? GetMovieIndTrackType(movie, 1, mediaType, kEnabledByMediaType) : nullptr;
-  if (!mainTrack) {
-    SetTrackLastError(instance, paramErr);
-    return;
-  }
-  const OSErr err = isChapterTrack ? AddTrackReference(mainTrack, track, kChapterReference, nullptr)
-                                   : DeleteTrackReference(mainTrack, kChapterReference, 1);
-  SetTrackLastError(instance, WidenOSErr(err));
+  if (!mainTrack) return call.Set(paramErr);
+  call.Record(isChapterTrack ? AddTrackReference(mainTrack, track, kChapterReference, nullptr)
+                             : DeleteTrackReference(mainTrack, kChapterReference, 1));
 }
 
 bool HasChapterTrack(REALobject instance) {

@@ -1,6 +1,5 @@
 // The members added to the host's `movie` class, in the order the host sees
-// them; each row is marked with its number in that order. Rows whose members
-// have not joined the plugin yet are simply absent.
+// them (the registration tests hold it to the published list).
 //
 // Registration hands this record to the host as a class extension, or on hosts
 // that want modules rewrites it into global methods taking the movie first.
@@ -14,54 +13,47 @@
 
 namespace {
 
-// A method record that the host treats as a read/write property.
-template <typename Getter, typename Setter>
-REALmethodDefinition PropertyMethod(const char* declaration, Getter* getter, Setter* setter) {
-  return {MemberProc(getter), MemberProc(setter), declaration, 0, {}};
-}
-
 REALmethodDefinition kMovieMethods[] = {
-    /* 1 */ MethodRecord("AudioSummaryChannelLayoutZQK as QTAudioChannelLayoutZQK", &rbGetAudioSummaryChannelLayout),
-    /* 2 */ MethodRecord("UserDataZQK as QTUserDataZQK", &rbGetMovieUserData),
-    /* 3 */ MethodRecord("ScaleMovieSegmentZQK(startTime as integer, oldDuration as integer, newDuration as integer) "
-                         "as integer",
-                         &rbScaleMovieSegment),
-    /* 4 */ MethodRecord("InsertMovieSegmentZQK(dest as movie, srcIn as integer, srcDuration as integer, "
-                         "dstIn as integer) as integer",
-                         &rbInsertMovieSegment),
-    /* 5 */ MethodRecord("InsertEmptyMovieSegmentZQK(time as integer, Duration as integer) as integer",
-                         &rbInsertEmptyMovieSegment),
-    /* 6 */ MethodRecord("DeleteMovieSegmentZQK(time as integer, Duration as integer) as integer",
-                         &rbDeleteMovieSegment),
-    /* 7 */ MethodRecord("AddTextTrackZQK(chapters() as QTChapterDataZQK, type as string, isChapterTrack as boolean) "
-                         "as QTChapterTrackZQK",
-                         &AddTextTrack),
-    /* 8 */ MethodRecord("RemoveTextTrackZQK(index as integer) as integer", &RemoveIndTextTrack),
-    /* 9 */ MethodRecord("ChapterTrackZQK as QTChapterTrackZQK", &GetChapterTrackForMovie),
-    /* 10 */ MethodRecord("HasQTChapterTrackZQK as Boolean", &MovieHasAChapterTrack),
-    /* 11 */ PropertyMethod("RateChangesPreservePitchZQK as Boolean", &GetRateChangesPreservePitch,
-                            &SetRateChangesPreservePitch),
-    /* 12 */ PropertyMethod("PitchZQK as double", &GetPitch, &SetPitch),
-    /* 13 */ MethodRecord("TrackCountZQK as integer", &TrackCountZQK),
-    /* 14 */ MethodRecord("GetTrackIndexZQK(index as integer) as QTTrackZQK", &GetTrackIndexZQK),
-    /* 15 */ MethodRecord("GetTrackIDZQK(id as integer) as QTTrackZQK", &GetTrackIDZQK),
-    /* 16 */ MethodRecord("GetTextTrackZQK(index as integer, EnabledTracksOnly as boolean = false) as QTChapterTrackZQK",
-                          &GetTextTrackIndexZQK),
-    /* 17 */ MethodRecord("GetVideoTrackZQK(index as integer, EnabledTracksOnly as boolean = false) as QTTrackZQK",
-                          &GetVideoTrackIndexZQK),
-    /* 18 */ MethodRecord("GetSoundTrackZQK(index as integer, EnabledTracksOnly as boolean = false) as QTTrackZQK",
-                          &GetSoundTrackIndexZQK),
-    /* 19 */ MethodRecord("DeleteTimeCodeTracksZQK", &DeleteTimeCodeTracks),
-    /* 20 */ MethodRecord("HasTimeCodeTrackZQK as boolean", &MovieHasTimeCodeTrack),
-    /* 21 */ MethodRecord("CurrentTimeCodeStringZQK as string", &GetCurrentTimeCodeString),
-    /* 22 */ MethodRecord("AddTimeCodeToMovieZQK(parameters as QTTimeCodeCreationParametersZQK) as integer",
-                          &AddTimeCodeToMovie),
-    /* 23 */ PropertyMethod("TimeCodeDisplayedZQK as boolean", &Movie_GetTimeCodeDisplay, &Movie_SetTimeCodeDisplay),
-    /* 24 */ MethodRecord("MetaDataZQK as QTMetaDataZQK", &rbQTCopyMovieMetaData),
-    /* 25 */ MethodRecord("GenerateMovieApertureModeDimensionsZQK as integer", &GenerateMovieApertureModeDimensionsZQK),
-    /* 26 */ MethodRecord("RemoveMovieApertureModeDimensionsZQK as integer", &RemoveMovieApertureModeDimensionsZQK),
-    /* 27 */ MethodRecord("SetMovieApertureModeZQK(theApertureMode as string) as integer", &SetMovieApertureModeZQK),
-    /* 28 */ MethodRecord("GetMovieApertureModeZQK as string", &GetMovieApertureModeZQK),
+    MethodRecord("AudioSummaryChannelLayoutZQK as QTAudioChannelLayoutZQK", &rbGetAudioSummaryChannelLayout),
+    MethodRecord("UserDataZQK as QTUserDataZQK", &rbGetMovieUserData),
+    MethodRecord("ScaleMovieSegmentZQK(startTime as integer, oldDuration as integer, newDuration as integer) "
+                 "as integer",
+                 &rbScaleMovieSegment),
+    MethodRecord("InsertMovieSegmentZQK(dest as movie, srcIn as integer, srcDuration as integer, "
+                 "dstIn as integer) as integer",
+                 &rbInsertMovieSegment),
+    MethodRecord("InsertEmptyMovieSegmentZQK(time as integer, Duration as integer) as integer",
+                 &rbInsertEmptyMovieSegment),
+    MethodRecord("DeleteMovieSegmentZQK(time as integer, Duration as integer) as integer", &rbDeleteMovieSegment),
+    MethodRecord("AddTextTrackZQK(chapters() as QTChapterDataZQK, type as string, isChapterTrack as boolean) "
+                 "as QTChapterTrackZQK",
+                 &AddTextTrack),
+    MethodRecord("RemoveTextTrackZQK(index as integer) as integer", &RemoveIndTextTrack),
+    MethodRecord("ChapterTrackZQK as QTChapterTrackZQK", &GetChapterTrackForMovie),
+    MethodRecord("HasQTChapterTrackZQK as Boolean", &MovieHasAChapterTrack),
+    PropertyMethod("RateChangesPreservePitchZQK as Boolean", &GetRateChangesPreservePitch,
+                   &SetRateChangesPreservePitch),
+    PropertyMethod("PitchZQK as double", &GetPitch, &SetPitch),
+    MethodRecord("TrackCountZQK as integer", &TrackCountZQK),
+    MethodRecord("GetTrackIndexZQK(index as integer) as QTTrackZQK", &GetTrackIndexZQK),
+    MethodRecord("GetTrackIDZQK(id as integer) as QTTrackZQK", &GetTrackIDZQK),
+    MethodRecord("GetTextTrackZQK(index as integer, EnabledTracksOnly as boolean = false) as QTChapterTrackZQK",
+                 &GetTextTrackIndexZQK),
+    MethodRecord("GetVideoTrackZQK(index as integer, EnabledTracksOnly as boolean = false) as QTTrackZQK",
+                 &GetVideoTrackIndexZQK),
+    MethodRecord("GetSoundTrackZQK(index as integer, EnabledTracksOnly as boolean = false) as QTTrackZQK",
+                 &GetSoundTrackIndexZQK),
+    MethodRecord("DeleteTimeCodeTracksZQK", &DeleteTimeCodeTracks),
+    MethodRecord("HasTimeCodeTrackZQK as boolean", &MovieHasTimeCodeTrack),
+    MethodRecord("CurrentTimeCodeStringZQK as string", &GetCurrentTimeCodeString),
+    MethodRecord("AddTimeCodeToMovieZQK(parameters as QTTimeCodeCreationParametersZQK) as integer",
+                 &AddTimeCodeToMovie),
+    PropertyMethod("TimeCodeDisplayedZQK as boolean", &Movie_GetTimeCodeDisplay, &Movie_SetTimeCodeDisplay),
+    MethodRecord("MetaDataZQK as QTMetaDataZQK", &rbQTCopyMovieMetaData),
+    MethodRecord("GenerateMovieApertureModeDimensionsZQK as integer", &GenerateMovieApertureModeDimensionsZQK),
+    MethodRecord("RemoveMovieApertureModeDimensionsZQK as integer", &RemoveMovieApertureModeDimensionsZQK),
+    MethodRecord("SetMovieApertureModeZQK(theApertureMode as string) as integer", &SetMovieApertureModeZQK),
+    MethodRecord("GetMovieApertureModeZQK as string", &GetMovieApertureModeZQK),
 };
 
 }  // namespace

@@ -16,11 +16,11 @@
 #include "movie/chapters.h"
 #include "movie/timecode_parameters.h"
 #include "plugin/instance.h"
+#include "plugin/members.h"
 #include "qt/qt.h"
 
 namespace {
 
-constexpr RBInteger kUnavailable = -1;
 constexpr SInt32 kByMediaType = movieTrackMediaType;
 constexpr Size kDescriptionSize = 38;  // TimeCodeDescription with an empty source
 constexpr size_t kDefinitionOffset = 20;
@@ -34,7 +34,7 @@ Track TimeCodeTrack(Movie movie) { return GetMovieIndTrackType(movie, 1, TimeCod
 
 // The handler of the movie's time code track, or null when any link is missing.
 MediaHandler TimeCodeHandlerOf(Movie movie, Track* trackOut = nullptr) {
-  Track track = movie ? TimeCodeTrack(movie) : nullptr;
+  Track track = TimeCodeTrack(movie);
   if (trackOut) *trackOut = track;
   Media media = track ? GetTrackMedia(track) : nullptr;
   return media ? GetMediaHandler(media) : nullptr;
@@ -99,16 +99,11 @@ OSErr SetSourceName(MediaHandler mh, Handle desc, const Str255 sourceName) {
   return status;
 }
 
-}  // namespace
-
 // Adds a time code track under (or over) the first video track and links it from
 // there. 0 on success, and also when QuickTime could not make the track, media or
-// handler; -1 without a movie; -50 without parameters; -2030 without video;
-// otherwise the code of the step that failed.
-RBInteger AddTimeCodeToMovie(REALmovie movie, REALobject parameters) {
-  if (QuickTimeUnavailable()) return 0;
-  Movie qtMovie = REALgetMovieMovie(movie);
-  if (!qtMovie) return kUnavailable;
+// handler; -50 without parameters; -2030 without video; otherwise the code of
+// the step that failed.
+RBInteger AddTimeCode(Movie qtMovie, REALobject parameters) {
   auto* p = InstanceData<TimeCodeParametersInstance>(QTTimeCodeCreationParametersZQKClass, parameters);
   if (!p) return paramErr;
 
@@ -212,63 +207,68 @@ RBInteger AddTimeCodeToMovie(REALmovie movie, REALobject parameters) {
   return WidenOSErr(status);
 }
 
+}  // namespace
+
+RBInteger AddTimeCodeToMovie(REALmovie movie, REALobject parameters) {
+  return MovieMember(movie, [&](Movie qtMovie) { return AddTimeCode(qtMovie, parameters); }, kNoMovie);
+}
+
 // Removes time code tracks until none is left, each with every reference to it.
 // A track that stays (QuickTime would not dispose of it) ends the loop, as does
 // running out of rounds.
 void DeleteTimeCodeTracks(REALmovie movie) {
-  if (QuickTimeUnavailable()) return;
-  Movie qtMovie = REALgetMovieMovie(movie);
-  if (!qtMovie) return;
-  Track track = TimeCodeTrack(qtMovie);
-  for (SInt32 rounds = GetMovieTrackCount(qtMovie); track && rounds > 0; --rounds) {
-    QTUtils_DeleteAllReferencesToTrack(track);
-    DisposeMovieTrack(track);
-    Track next = TimeCodeTrack(qtMovie);
-    if (next == track) break;
-    track = next;
-  }
+  MovieMember(movie, [](Movie qtMovie) {
+    Track track = TimeCodeTrack(qtMovie);
+    for (SInt32 rounds = GetMovieTrackCount(qtMovie); track && rounds > 0; --rounds) {
+      QTUtils_DeleteAllReferencesToTrack(track);
+      DisposeMovieTrack(track);
+      Track next = TimeCodeTrack(qtMovie);
+      if (next == track) break;
+      track = next;
+    }
+  });
 }
 
 bool MovieHasTimeCodeTrack(REALmovie movie) {
-  if (QuickTimeUnavailable()) return false;
-  Movie qtMovie = REALgetMovieMovie(movie);
-  return qtMovie && TimeCodeTrack(qtMovie);
+  return MovieMember(movie, [](Movie qtMovie) { return TimeCodeTrack(qtMovie) != nullptr; });
 }
 
 // The time code at the movie's current time, as the handler writes it
 // ("01:00:00;00"), or nil.
 REALstring GetCurrentTimeCodeString(REALmovie movie) {
-  if (QuickTimeUnavailable()) return nullptr;
-  MediaHandler mh = TimeCodeHandlerOf(REALgetMovieMovie(movie));
-  if (!mh) return nullptr;
-  TimeCodeDef definition{};
-  TimeCodeRecord timeCode{};
-  Str255 text;
-  text[0] = 0;
-  if (TCGetCurrentTimeCode(mh, nullptr, &definition, &timeCode, nullptr) != noErr ||
-      TCTimeCodeToString(mh, &definition, &timeCode, text) != noErr)
-    return nullptr;
-  return REALBuildUnicodeString(text + 1, text[0], kREALEncodingASCII);
+  return MovieMember(movie, [](Movie qtMovie) -> REALstring {
+    MediaHandler mh = TimeCodeHandlerOf(qtMovie);
+    if (!mh) return nullptr;
+    TimeCodeDef definition{};
+    TimeCodeRecord timeCode{};
+    Str255 text;
+    text[0] = 0;
+    if (TCGetCurrentTimeCode(mh, nullptr, &definition, &timeCode, nullptr) != noErr ||
+        TCTimeCodeToString(mh, &definition, &timeCode, text) != noErr)
+      return nullptr;
+    return REALBuildUnicodeString(text + 1, text[0], kREALEncodingASCII);
+  });
 }
 
 bool Movie_GetTimeCodeDisplay(REALmovie movie) {
-  if (QuickTimeUnavailable()) return false;
-  MediaHandler mh = TimeCodeHandlerOf(REALgetMovieMovie(movie));
-  if (!mh) return false;
-  SInt32 flags = 0;
-  TCGetTimeCodeFlags(mh, &flags);
-  return (flags & tcdfShowTimeCode) != 0;
+  return MovieMember(movie, [](Movie qtMovie) {
+    MediaHandler mh = TimeCodeHandlerOf(qtMovie);
+    SInt32 flags = 0;
+    if (mh) TCGetTimeCodeFlags(mh, &flags);
+    return (flags & tcdfShowTimeCode) != 0;
+  });
 }
 
 // Showing the time code also enables its track, hiding it disables the track.
 void Movie_SetTimeCodeDisplay(REALmovie movie, bool value) {
-  if (QuickTimeUnavailable()) return;
-  Track track = nullptr;
-  MediaHandler mh = TimeCodeHandlerOf(REALgetMovieMovie(movie), &track);
-  if (!mh) return;
-  SInt32 flags = 0;
-  TCGetTimeCodeFlags(mh, &flags);
-  flags = value ? (flags | tcdfShowTimeCode) : (flags & ~tcdfShowTimeCode);
-  TCSetTimeCodeFlags(mh, flags, tcdfShowTimeCode);
-  SetTrackEnabled(track, value);
+  MovieMember(movie, [&](Movie qtMovie) {
+    Track track = nullptr;
+    MediaHandler mh = TimeCodeHandlerOf(qtMovie, &track);
+    if (!mh) return;
+    SInt32 flags = 0;
+    TCGetTimeCodeFlags(mh, &flags);
+    flags = value ? (flags | tcdfShowTimeCode) : (flags & ~tcdfShowTimeCode);
+    TCSetTimeCodeFlags(mh, flags, tcdfShowTimeCode);
+    SetTrackEnabled(track, value);
+  });
 }

@@ -39,6 +39,13 @@ inline REALmethodDefinition MethodRecord(const char* declaration, Fn* function) 
   return {MemberProc(function), nullptr, declaration, 0, {}};
 }
 
+// A method record that the host treats as a read/write property: it calls the
+// getter to read and the setter to assign.
+template <typename Getter, typename Setter>
+inline REALmethodDefinition PropertyMethod(const char* declaration, Getter* getter, Setter* setter) {
+  return {MemberProc(getter), MemberProc(setter), declaration, 0, {}};
+}
+
 // "name = value"
 inline REALconstant ConstantRecord(const char* declaration) { return {declaration, {}}; }
 

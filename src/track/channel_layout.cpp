@@ -114,8 +114,8 @@ PropertyRead ReadLayout(Info info, Read read) {
 }  // namespace
 
 REALobject rbGetTrackAudioChannelLayout(REALobject instance) {
-  SetTrackLastError(instance, -1);
-  Track track = TrackOf(instance);
+  TrackCall call(instance);
+  Track track = call.track();
   if (!track) return nullptr;
   const PropertyRead r = ReadLayout(
       [&](QTPropertyValueType* type, ByteCount* size, UInt32* flags) {
@@ -126,13 +126,13 @@ REALobject rbGetTrackAudioChannelLayout(REALobject instance) {
         return QTGetTrackProperty(track, kQTPropertyClass_Audio, kQTAudioPropertyID_ChannelLayout, size, buffer,
                                   nullptr);
       });
-  SetTrackLastError(instance, WidenOSErr(r.err));
+  call.Record(r.err);
   return r.layout;
 }
 
 void rbSetTrackAudioChannelLayout(REALobject instance, REALobject layout) {
-  SetTrackLastError(instance, -1);
-  Track track = TrackOf(instance);
+  TrackCall call(instance);
+  Track track = call.track();
   if (!track || !layout) return;
   const LayoutFields* fields = OutsideFields<LayoutFields>(layout);
   // A negative count is taken as none: QuickTime never sees a negative size.
@@ -140,7 +140,7 @@ void rbSetTrackAudioChannelLayout(REALobject instance, REALobject layout) {
 
   // Room for the header padded to 32 bytes and n descriptions.
   auto* record = static_cast<AudioChannelLayout*>(std::calloc(32 + kDescriptionBytes * n, 1));
-  if (!record) return SetTrackLastError(instance, memFullErr);
+  if (!record) return call.Set(memFullErr);
   record->mChannelLayoutTag = fields->layoutTag;
   record->mChannelBitmap = fields->channelBitmap;
   record->mNumberChannelDescriptions = static_cast<UInt32>(n);
@@ -155,21 +155,20 @@ void rbSetTrackAudioChannelLayout(REALobject instance, REALobject layout) {
   const OSErr err = QTSetTrackProperty(track, kQTPropertyClass_Audio, kQTAudioPropertyID_ChannelLayout,
                                        kHeaderBytes + kDescriptionBytes * n, record);
   std::free(record);
-  SetTrackLastError(instance, WidenOSErr(err));
+  call.Record(err);
 }
 
 REALobject rbGetAudioSummaryChannelLayout(REALmovie movie) {
-  if (QuickTimeUnavailable()) return nullptr;
-  Movie qtMovie = REALgetMovieMovie(movie);
-  if (!qtMovie) return nullptr;
-  return ReadLayout(
-             [&](QTPropertyValueType* type, ByteCount* size, UInt32* flags) {
-               return QTGetMoviePropertyInfo(qtMovie, kQTPropertyClass_Audio,
-                                             kQTAudioPropertyID_SummaryChannelLayout, type, size, flags);
-             },
-             [&](ByteCount size, void* buffer) {
-               return QTGetMovieProperty(qtMovie, kQTPropertyClass_Audio, kQTAudioPropertyID_SummaryChannelLayout,
-                                         size, buffer, nullptr);
-             })
-      .layout;
+  return MovieMember(movie, [](Movie qtMovie) {
+    return ReadLayout(
+               [&](QTPropertyValueType* type, ByteCount* size, UInt32* flags) {
+                 return QTGetMoviePropertyInfo(qtMovie, kQTPropertyClass_Audio,
+                                               kQTAudioPropertyID_SummaryChannelLayout, type, size, flags);
+               },
+               [&](ByteCount size, void* buffer) {
+                 return QTGetMovieProperty(qtMovie, kQTPropertyClass_Audio, kQTAudioPropertyID_SummaryChannelLayout,
+                                           size, buffer, nullptr);
+               })
+        .layout;
+  });
 }

@@ -216,13 +216,13 @@ RgnHandle RegionOfPicture(REALpicture picture, const Rect& bounds) {
 }  // namespace
 
 REALpicture rbGetTrackClipRgn(REALobject instance) {
-  SetTrackLastError(instance, -1);
-  Track track = TrackOf(instance);
+  TrackCall call(instance);
+  Track track = call.track();
   if (!track) return nullptr;
   SavedPort saved;
 
   RgnHandle region = GetTrackClipRgn(track);
-  SetTrackLastErrorFromMovies(instance);
+  call.RecordMoviesError();
   if (!region) return nullptr;
 
   Fixed width = 0, height = 0;
@@ -242,8 +242,8 @@ REALpicture rbGetTrackClipRgn(REALobject instance) {
 }
 
 void rbSetTrackClipRgn(REALobject instance, REALpicture picture) {
-  SetTrackLastError(instance, -1);
-  Track track = TrackOf(instance);
+  TrackCall call(instance);
+  Track track = call.track();
   if (!track) return;
   SavedPort saved;
 
@@ -261,6 +261,6 @@ void rbSetTrackClipRgn(REALobject instance, REALpicture picture) {
     }
   }
   SetTrackClipRgn(track, region);
-  SetTrackLastErrorFromMovies(instance);
+  call.RecordMoviesError();
   if (region) DisposeRegion(region);
 }

@@ -24,17 +24,6 @@
 
 namespace {
 
-Media MediaOf(REALobject instance) {
-  Track track = TrackOf(instance);
-  return track ? GetTrackMedia(track) : nullptr;
-}
-
-// The handler is asked of whatever GetTrackMedia answered, null included.
-MediaHandler HandlerOf(REALobject instance) {
-  Track track = TrackOf(instance);
-  return track ? GetMediaHandler(GetTrackMedia(track)) : nullptr;
-}
-
 // Host entries for folder items; resolved on first use like every other entry.
 HostEntry<FolderItemFromFSSpecProc> gFolderItemFromFSSpec{"FolderItemFromFSSpec"};
 HostEntry<REALFSRefFromFolderItemProc> gFSRefFromFolderItem{"REALFSRefFromFolderItem"};
@@ -83,35 +72,37 @@ BassAndTreble ReadBassAndTreble(MediaHandler mh) {
 // Writes one of the pair and keeps the other as the handler has it. Nothing is
 // set when the pair cannot be read; Lasterror then holds that failure.
 void WriteBassOrTreble(REALobject instance, RBInteger value, bool bass) {
-  MediaHandler mh = HandlerOf(instance);
-  if (!mh) return SetTrackLastError(instance, -1);
+  TrackCall call(instance);
+  MediaHandler mh = call.handler();
+  if (!mh) return;
   BassAndTreble pair = ReadBassAndTreble(mh);
   ComponentResult result = pair.result;
   if (result == noErr) {
     const short v = static_cast<short>(value);
     result = MediaSetSoundBassAndTreble(mh, bass ? v : pair.bass, bass ? pair.treble : v);
   }
-  SetTrackLastError(instance, result);
+  call.Record(result);
 }
 
-// A short handler getter: Lasterror := the call's result, the value sign-extended.
-template <typename Call>
-RBInteger ReadShort(REALobject instance, Call call) {
-  MediaHandler mh = HandlerOf(instance);
-  if (!mh) {
-    SetTrackLastError(instance, -1);
-    return 0;
-  }
-  short value = 0;
-  SetTrackLastError(instance, call(mh, &value));
+// A handler getter of one value: Lasterror := the call's result; the value, a
+// short sign-extended, as `read` leaves it.
+template <typename Value, typename Read>
+Value ReadOne(REALobject instance, Read read) {
+  TrackCall call(instance);
+  Value value{};
+  if (MediaHandler mh = call.handler()) call.Record(read(mh, &value));
   return value;
+}
+template <typename Read>
+RBInteger ReadShort(REALobject instance, Read read) {
+  return ReadOne<short>(instance, read);
 }
 
 // A setter whose only effect besides the call is Lasterror.
-template <typename Call>
-void WriteThrough(REALobject instance, Call call) {
-  MediaHandler mh = HandlerOf(instance);
-  SetTrackLastError(instance, mh ? call(mh) : -1);
+template <typename Write>
+void WriteThrough(REALobject instance, Write write) {
+  TrackCall call(instance);
+  if (MediaHandler mh = call.handler()) call.Record(write(mh));
 }
 
 constexpr UnsignedFixed Hz(uint32_t hz) { return hz << 16; }
@@ -126,19 +117,19 @@ constexpr UnsignedFixed kDefaultBands[] = {Hz(200),  Hz(400),  Hz(800),   Hz(160
 // ---- media edits and facts ----
 
 void rbBeginMediaEdits(REALobject instance) {
-  SetTrackLastError(instance, -1);
-  if (Media media = MediaOf(instance)) SetTrackLastError(instance, WidenOSErr(BeginMediaEdits(media)));
+  TrackCall call(instance);
+  if (Media media = call.media()) call.Record(BeginMediaEdits(media));
 }
 
 void rbEndMediaEdits(REALobject instance) {
-  SetTrackLastError(instance, -1);
-  if (Media media = MediaOf(instance)) SetTrackLastError(instance, WidenOSErr(EndMediaEdits(media)));
+  TrackCall call(instance);
+  if (Media media = call.media()) call.Record(EndMediaEdits(media));
 }
 
 // The call answers nothing worth keeping, so Lasterror stays -1 either way.
 void rbDisposeTrackMedia(REALobject instance) {
-  SetTrackLastError(instance, -1);
-  if (Media media = MediaOf(instance)) DisposeTrackMedia(media);
+  TrackCall call(instance);
+  if (Media media = call.media()) DisposeTrackMedia(media);
 }
 
 REALstring GetMediaType(REALobject instance) {
@@ -149,14 +140,10 @@ REALstring GetMediaType(REALobject instance) {
   return OSTypeToString(type);
 }
 
-RBInteger rbGetMediaSampleCount(REALobject instance) {
-  Media media = MediaOf(instance);
-  return media ? GetMediaSampleCount(media) : 0;
-}
+RBInteger rbGetMediaSampleCount(REALobject instance) { return WithMedia(instance, GetMediaSampleCount); }
 
 RBInteger rbGetMediaSampleDescriptionCount(REALobject instance) {
-  Media media = MediaOf(instance);
-  return media ? GetMediaSampleDescriptionCount(media) : 0;
+  return WithMedia(instance, GetMediaSampleDescriptionCount);
 }
 
 // ---- data references ----
@@ -227,8 +214,8 @@ bool rbGetMediaSample(REALobject instance, REALmemoryBlock* data, RBInteger* tim
     if (*slot) REALUnlockObject(*slot);
     *slot = nullptr;
   }
-  SetTrackLastError(instance, -1);
-  Media media = MediaOf(instance);
+  TrackCall call(instance);
+  Media media = call.media();
   if (!media) return false;
   Handle dataHandle = NewHandle(0);
   if (!dataHandle) return false;
@@ -251,7 +238,7 @@ bool rbGetMediaSample(REALobject instance, REALmemoryBlock* data, RBInteger* tim
   *time = sampleTime;
   *sampleDescriptionIndex = descIndex;
   *numberOfSamples = count;
-  SetTrackLastErrorFromMovies(instance);
+  call.RecordMoviesError();
   *flags = sampleFlags;
 
   const bool gotData = GetHandleSize(dataHandle) > 0;
@@ -284,34 +271,29 @@ RBInteger SetSoundEqualizerBands(REALobject instance, RBInteger count, REALmemor
 }
 
 RBInteger SetDefaultSoundEqualizerBands(REALobject instance) {
-  MediaHandler mh = HandlerOf(instance);
-  if (!mh) {
-    SetTrackLastError(instance, -1);
-    return -1;
-  }
+  TrackCall call(instance);
+  MediaHandler mh = call.handler();
+  if (!mh) return kNoCall;
   UnsignedFixed frequencies[std::size(kDefaultBands)];
   std::copy(std::begin(kDefaultBands), std::end(kDefaultBands), frequencies);
   MediaEQSpectrumBandsRecord bands{static_cast<short>(std::size(frequencies)), frequencies};
-  const ComponentResult result = MediaSetSoundEqualizerBands(mh, &bands);
-  SetTrackLastError(instance, result);
-  return result;
+  return call.Record(MediaSetSoundEqualizerBands(mh, &bands));
 }
 
 // The handler writes one level per band it keeps, up to kMaxSoundEqualizerBands,
 // whatever the caller asked for; the buffer is never smaller than that, and user
 // code gets the `count` bytes it asked for.
 REALmemoryBlock GetSoundEqualizerBandLevels(REALobject instance, RBInteger count) {
-  SetTrackLastError(instance, -1);
+  TrackCall call(instance);
   if (count <= 0 || count >= INT32_MAX) return nullptr;
-  MediaHandler mh = HandlerOf(instance);
+  MediaHandler mh = call.handler();
   if (!mh) return nullptr;
   const size_t room = std::max<size_t>(static_cast<size_t>(count), kMaxSoundEqualizerBands);
   auto* levels = static_cast<UInt8*>(std::calloc(room, 1));
   if (!levels) return nullptr;
-  const ComponentResult result = MediaGetSoundEqualizerBandLevels(mh, levels);
+  const ComponentResult result = call.Record(MediaGetSoundEqualizerBandLevels(mh, levels));
   REALmemoryBlock block = result == noErr ? REALBuildMemoryblock(levels, static_cast<int32_t>(count)) : nullptr;
   std::free(levels);
-  SetTrackLastError(instance, result);
   return block;
 }
 
@@ -325,14 +307,8 @@ void SetMediaHandlerBalance(REALobject instance, RBInteger value) {
 
 // The component travels as an integer: user code only hands it back.
 RBInteger GetSoundTrackOutputComponent(REALobject instance) {
-  MediaHandler mh = HandlerOf(instance);
-  if (!mh) {
-    SetTrackLastError(instance, -1);
-    return 0;
-  }
-  Component component = nullptr;
-  SetTrackLastError(instance, MediaGetSoundOutputComponent(mh, &component));
-  return reinterpret_cast<RBInteger>(component);
+  return reinterpret_cast<RBInteger>(
+      ReadOne<Component>(instance, [](MediaHandler mh, Component* c) { return MediaGetSoundOutputComponent(mh, c); }));
 }
 
 void SetSoundTrackOutputComponent(REALobject instance, RBInteger value) {
@@ -350,14 +326,9 @@ RBInteger rbMediaGetEffectiveVolume(REALobject instance) {
 }
 
 bool rbMediaGetSoundLevelMeteringEnabled(REALobject instance) {
-  MediaHandler mh = HandlerOf(instance);
-  if (!mh) {
-    SetTrackLastError(instance, -1);
-    return false;
-  }
-  Boolean enabled = 0;
-  SetTrackLastError(instance, MediaGetSoundLevelMeteringEnabled(mh, &enabled));
-  return enabled != 0;
+  return ReadOne<Boolean>(instance, [](MediaHandler mh, Boolean* b) {
+           return MediaGetSoundLevelMeteringEnabled(mh, b);
+         }) != 0;
 }
 
 void rbMediaSetSoundLevelMeteringEnabled(REALobject instance, bool value) {
@@ -367,12 +338,11 @@ void rbMediaSetSoundLevelMeteringEnabled(REALobject instance, bool value) {
 void rbMediaGetSoundLevelMeterInfo(REALobject instance, RBInteger* numChannels, RBInteger* leftMeter,
                                    RBInteger* rightMeter) {
   *numChannels = *leftMeter = *rightMeter = 0;
-  MediaHandler mh = HandlerOf(instance);
-  if (!mh) return SetTrackLastError(instance, -1);
+  TrackCall call(instance);
+  MediaHandler mh = call.handler();
+  if (!mh) return;
   LevelMeterInfo info{};
-  const ComponentResult result = MediaGetSoundLevelMeterInfo(mh, &info);
-  SetTrackLastError(instance, result);
-  if (result != noErr) return;
+  if (call.Record(MediaGetSoundLevelMeterInfo(mh, &info)) != noErr) return;
   *numChannels = info.numChannels;
   *leftMeter = info.leftMeter;
   *rightMeter = info.rightMeter;
@@ -399,24 +369,19 @@ void rbMediaSetSoundTreble(REALobject instance, RBInteger value) { WriteBassOrTr
 
 // Bits above the red byte ride along into red before it is cut to 16 bits.
 void rbMediaSetGraphicsMode(REALobject instance, RBInteger mode, RBColor color) {
-  SetTrackLastError(instance, -1);
-  MediaHandler mh = HandlerOf(instance);
-  if (!mh) return;
   const RGBColor rgb = HostColorToRGBUnmasked(color);
-  SetTrackLastError(instance, MediaSetGraphicsMode(mh, static_cast<SInt32>(mode), &rgb));
+  WriteThrough(instance, [&](MediaHandler mh) { return MediaSetGraphicsMode(mh, static_cast<SInt32>(mode), &rgb); });
 }
 
 void rbMediaGetGraphicsMode(REALobject instance, RBInteger* mode, RBColor* color) {
-  SetTrackLastError(instance, -1);
   *mode = 0;
   *color = 0;
-  MediaHandler mh = HandlerOf(instance);
+  TrackCall call(instance);
+  MediaHandler mh = call.handler();
   if (!mh) return;
   SInt32 current = 0;
   RGBColor rgb{};
-  const ComponentResult result = MediaGetGraphicsMode(mh, &current, &rgb);
-  SetTrackLastError(instance, result);
-  if (result != noErr) return;
+  if (call.Record(MediaGetGraphicsMode(mh, &current, &rgb)) != noErr) return;
   *mode = current;
   *color = RGBToHostColor(rgb);
 }

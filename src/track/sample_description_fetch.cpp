@@ -206,11 +206,6 @@ constexpr Kind kFlash{FlashMediaType, "QTFlashSampleDescriptionZQK", FillDecompr
 constexpr Kind kPlain{0, "QTSampleDescriptionZQK", FillHeader};
 constexpr const Kind* kTyped[] = {&kVideo, &kSound, &kSprite, &kText, &kMusic, &kThreeDee, &kFlash};
 
-Media MediaOf(REALobject instance) {
-  Track track = TrackOf(instance);
-  return track ? GetTrackMedia(track) : nullptr;
-}
-
 OSType MediaTypeOf(Media media) {
   OSType type = 0;
   GetMediaHandlerDescription(media, &type, nullptr, nullptr);
@@ -219,11 +214,11 @@ OSType MediaTypeOf(Media media) {
 
 // Asks the media for its description at `index` into a new handle. Lasterror
 // holds the call's result. Null when no call could be made.
-Handle FetchDescription(REALobject instance, Media media, RBInteger index) {
+Handle FetchDescription(TrackCall& call, Media media, RBInteger index) {
   Handle h = NewHandle(0);
   if (!h) return nullptr;
   GetMediaSampleDescription(media, static_cast<SInt32>(index), reinterpret_cast<SampleDescriptionHandle>(h));
-  SetTrackLastErrorFromMovies(instance);
+  call.RecordMoviesError();
   return h;
 }
 
@@ -243,58 +238,63 @@ REALobject BuildObject(Handle h, const Kind& kind) {
   return object;
 }
 
-REALobject Fetch(REALobject instance, RBInteger index, const Kind& kind, bool checkType) {
-  SetTrackLastError(instance, -1);
-  Media media = MediaOf(instance);
+REALobject Fetch(TrackCall& call, RBInteger index, const Kind& kind, bool checkType) {
+  Media media = call.media();
   if (!media) return nullptr;
   if (checkType && MediaTypeOf(media) != kind.mediaType) return nullptr;
-  Handle h = FetchDescription(instance, media, index);
+  Handle h = FetchDescription(call, media, index);
   if (!h) return nullptr;
   REALobject object = BuildObject(h, kind);
   DisposeHandle(h);
   return object;
 }
 
+// A member that asks for one kind of description only.
+REALobject FetchTyped(REALobject instance, RBInteger index, const Kind& kind) {
+  TrackCall call(instance);
+  return Fetch(call, index, kind, true);
+}
+
 }  // namespace
 
 REALobject rbGetMediaVideoSampleDescription(REALobject instance, RBInteger index) {
-  return Fetch(instance, index, kVideo, true);
+  return FetchTyped(instance, index, kVideo);
 }
 REALobject rbGetMediaSoundSampleDescription(REALobject instance, RBInteger index) {
-  return Fetch(instance, index, kSound, true);
+  return FetchTyped(instance, index, kSound);
 }
 REALobject rbGetMediaSpriteSampleDescription(REALobject instance, RBInteger index) {
-  return Fetch(instance, index, kSprite, true);
+  return FetchTyped(instance, index, kSprite);
 }
 REALobject rbGetMediaTextSampleDescription(REALobject instance, RBInteger index) {
-  return Fetch(instance, index, kText, true);
+  return FetchTyped(instance, index, kText);
 }
 REALobject rbGetMediaMusicSampleDescription(REALobject instance, RBInteger index) {
-  return Fetch(instance, index, kMusic, true);
+  return FetchTyped(instance, index, kMusic);
 }
 REALobject rbGetMediaThreeDeeSampleDescription(REALobject instance, RBInteger index) {
-  return Fetch(instance, index, kThreeDee, true);
+  return FetchTyped(instance, index, kThreeDee);
 }
 REALobject rbGetMediaFlashSampleDescription(REALobject instance, RBInteger index) {
-  return Fetch(instance, index, kFlash, true);
+  return FetchTyped(instance, index, kFlash);
 }
 
 // The typed object for the seven known media types, a plain one for the rest.
 REALobject rbGetMediaSampleDescription(REALobject instance, RBInteger index) {
-  SetTrackLastError(instance, -1);
-  Media media = MediaOf(instance);
+  TrackCall call(instance);
+  Media media = call.media();
   if (!media) return nullptr;
   const OSType type = MediaTypeOf(media);
   for (const Kind* kind : kTyped)
-    if (kind->mediaType == type) return Fetch(instance, index, *kind, true);
-  return Fetch(instance, index, kPlain, false);
+    if (kind->mediaType == type) return Fetch(call, index, *kind, true);
+  return Fetch(call, index, kPlain, false);
 }
 
 REALmemoryBlock rbGetMediaSampleDescriptionRaw(REALobject instance, RBInteger index) {
-  SetTrackLastError(instance, -1);
-  Media media = MediaOf(instance);
+  TrackCall call(instance);
+  Media media = call.media();
   if (!media) return nullptr;
-  Handle h = FetchDescription(instance, media, index);
+  Handle h = FetchDescription(call, media, index);
   if (!h) return nullptr;
   REALmemoryBlock block = nullptr;
   if (const Size size = GetHandleSize(h); size > 0) {

@@ -19,14 +19,6 @@ namespace {
 constexpr OSType kSourceNameType = FOUR_CHAR_CODE('n', 'a', 'm', 'e');
 constexpr Size kSourceNameBuffer = 1024;
 
-// Every member starts by recording "not asked", then needs the handler.
-MediaHandler HandlerOf(REALobject instance) {
-  SetTrackLastError(instance, -1);
-  Track track = TrackOf(instance);
-  Media media = track ? GetTrackMedia(track) : nullptr;
-  return media ? GetMediaHandler(media) : nullptr;
-}
-
 TimeCodeInstance* TimeCodeFields(REALobject timeCode) {
   return InstanceData<TimeCodeInstance>(QTTimeCodeZQKClass, timeCode);
 }
@@ -83,29 +75,27 @@ REALobject NewTimeCode(SInt32 frameNumber, const TimeCodeDef& definition, const 
 }  // namespace
 
 REALobject rbTCGetTimeCodeAtTime(REALobject instance, RBInteger mediaTime) {
-  MediaHandler mh = HandlerOf(instance);
+  TrackCall call(instance);
+  MediaHandler mh = call.handler();
   if (!mh) return nullptr;
   const TimeValue time = static_cast<TimeValue>(mediaTime);
   SInt32 frameNumber = 0;
   TimeCodeDef definition{};
   TimeCodeRecord record{};
-  const HandlerError err = TCGetTimeCodeAtTime(mh, time, &frameNumber, &definition, &record, nullptr);
-  SetTrackLastError(instance, static_cast<int32_t>(err));
-  if (err != noErr) return nullptr;
+  if (call.Record(TCGetTimeCodeAtTime(mh, time, &frameNumber, &definition, &record, nullptr)) != noErr) return nullptr;
   UserData source = nullptr;
   TCGetTimeCodeAtTime(mh, time, nullptr, nullptr, nullptr, &source);
   return NewTimeCode(frameNumber, definition, record, SourceNameOf(source));
 }
 
 REALobject rbTCGetCurrentTimeCode(REALobject instance) {
-  MediaHandler mh = HandlerOf(instance);
+  TrackCall call(instance);
+  MediaHandler mh = call.handler();
   if (!mh) return nullptr;
   SInt32 frameNumber = 0;
   TimeCodeDef definition{};
   TimeCodeRecord record{};
-  const HandlerError err = TCGetCurrentTimeCode(mh, &frameNumber, &definition, &record, nullptr);
-  SetTrackLastError(instance, static_cast<int32_t>(err));
-  if (err != noErr) return nullptr;
+  if (call.Record(TCGetCurrentTimeCode(mh, &frameNumber, &definition, &record, nullptr)) != noErr) return nullptr;
   UserData source = nullptr;
   TCGetCurrentTimeCode(mh, nullptr, nullptr, nullptr, &source);
   return NewTimeCode(frameNumber, definition, record, SourceNameOf(source));
@@ -113,19 +103,19 @@ REALobject rbTCGetCurrentTimeCode(REALobject instance) {
 
 // The object's time code is worked out in place from its frame number.
 void rbTCFrameNumberToTimeCode(REALobject instance, REALobject timeCode) {
-  MediaHandler mh = HandlerOf(instance);
+  TrackCall call(instance);
+  MediaHandler mh = call.handler();
   TimeCodeInstance* t = TimeCodeFields(timeCode);
   if (!mh || !t) return;
   Records r = RecordsOf(t);
-  const HandlerError err = TCFrameNumberToTimeCode(mh, static_cast<SInt32>(t->frameNumber), &r.definition, &r.record);
+  call.Record(TCFrameNumberToTimeCode(mh, static_cast<SInt32>(t->frameNumber), &r.definition, &r.record));
   Store(t, r.definition, r.record);
-  SetTrackLastError(instance, static_cast<int32_t>(err));
 }
 
 // The frame number is worked out in place from the time code; the handler's
 // answer is not recorded, so Lasterror stays -1.
 void rbTCTimeCodeToFrameNumber(REALobject instance, REALobject timeCode) {
-  MediaHandler mh = HandlerOf(instance);
+  MediaHandler mh = TrackCall(instance).handler();
   TimeCodeInstance* t = TimeCodeFields(timeCode);
   if (!mh || !t) return;
   Records r = RecordsOf(t);
@@ -137,7 +127,7 @@ void rbTCTimeCodeToFrameNumber(REALobject instance, REALobject timeCode) {
 // "hh:mm:ss:ff" (";" before the frames when dropping frames), or nil when the
 // handler cannot write it. Lasterror stays -1.
 REALstring rbTCTimeCodeToString(REALobject instance, REALobject timeCode) {
-  MediaHandler mh = HandlerOf(instance);
+  MediaHandler mh = TrackCall(instance).handler();
   TimeCodeInstance* t = TimeCodeFields(timeCode);
   if (!mh || !t) return nullptr;
   Str255 text;

@@ -25,20 +25,24 @@ constexpr short kNextSample = nextTimeMediaSample;
 constexpr short kNextSampleEdgeOK = nextTimeMediaSample | nextTimeEdgeOK;
 
 // Shared by both overloads: only the flags and the rate differ.
-bool NextInterestingTime(REALobject instance, RBInteger* time, RBInteger* duration, short flags, Fixed rate) {
+bool NextInterestingTime(TrackCall& call, RBInteger* time, RBInteger* duration, short flags, Fixed rate) {
   TimeValue outTime = ToTimeValue(*time);
   TimeValue outDuration = ToTimeValue(*duration);
-  GetTrackNextInterestingTime(TrackOf(instance), flags, ToTimeValue(*time), rate, &outTime, &outDuration);
+  GetTrackNextInterestingTime(call.track(), flags, ToTimeValue(*time), rate, &outTime, &outDuration);
   *time = outTime;
   *duration = outDuration;
-  SetTrackLastErrorFromMovies(instance);
+  call.RecordMoviesError();
   return true;
 }
 
-void GetDimensions(Track track, Fixed* width, Fixed* height) {
-  *width = 0;
-  *height = 0;
-  GetTrackDimensions(track, width, height);
+struct FixedSize {
+  Fixed width = 0;
+  Fixed height = 0;
+};
+FixedSize Dimensions(Track track) {
+  FixedSize size;
+  GetTrackDimensions(track, &size.width, &size.height);
+  return size;
 }
 
 }  // namespace
@@ -52,17 +56,37 @@ Track TrackOf(REALobject instance) {
   return fields ? fields->trackHandle : nullptr;
 }
 
-void SetTrackLastError(REALobject instance, int32_t value) {
-  if (TrackInstance* fields = TrackFields(instance)) fields->lastError = value;
+Media MediaOf(REALobject instance) {
+  Track track = TrackOf(instance);
+  return track ? GetTrackMedia(track) : nullptr;
 }
 
-void SetTrackLastErrorFromMovies(REALobject instance) { SetTrackLastError(instance, WidenOSErr(GetMoviesError())); }
+MediaHandler HandlerOf(REALobject instance) {
+  Media media = MediaOf(instance);
+  return media ? GetMediaHandler(media) : nullptr;
+}
+
+namespace {
+RBInteger* LastErrorField(REALobject instance) {
+  TrackInstance* fields = TrackFields(instance);
+  return fields ? &fields->lastError : nullptr;
+}
+}  // namespace
+
+TrackCall::TrackCall(REALobject instance) : lastError_(LastErrorField(instance)), track_(TrackOf(instance)) {}
+
+Media TrackCall::media() const { return track_ ? GetTrackMedia(track_) : nullptr; }
+
+MediaHandler TrackCall::handler() const {
+  Media m = media();
+  return m ? GetMediaHandler(m) : nullptr;
+}
 
 REALobject NewTrackObject(REALmovie movie, Track track, const char* className) {
   REALobject object = REALnewInstance(className);
-  if (!object) return nullptr;
   // Lasterror keeps the value the object was made with.
   TrackInstance* fields = TrackFields(object);
+  if (!fields) return object;
   fields->movie = movie;
   fields->trackHandle = track;
   // The movie owns the track: holding the movie keeps the track valid.
@@ -87,24 +111,15 @@ void TrackDestructor(REALobject instance) {
 
 // ---- plain properties ----
 
-RBInteger rbGetTrackDuration(REALobject instance) {
-  Track track = TrackOf(instance);
-  return track ? GetTrackDuration(track) : 0;
-}
+RBInteger rbGetTrackDuration(REALobject instance) { return WithTrack(instance, GetTrackDuration); }
 
-RBInteger rbGetTrackOffset(REALobject instance) {
-  Track track = TrackOf(instance);
-  return track ? GetTrackOffset(track) : 0;
-}
+RBInteger rbGetTrackOffset(REALobject instance) { return WithTrack(instance, GetTrackOffset); }
 
 void rbSetTrackOffset(REALobject instance, RBInteger value) {
   if (Track track = TrackOf(instance)) SetTrackOffset(track, ToTimeValue(value));
 }
 
-RBInteger rbGetTrackLayer(REALobject instance) {
-  Track track = TrackOf(instance);
-  return track ? GetTrackLayer(track) : 0;
-}
+RBInteger rbGetTrackLayer(REALobject instance) { return WithTrack(instance, GetTrackLayer); }
 
 void rbSetTrackLayer(REALobject instance, RBInteger value) {
   if (Track track = TrackOf(instance)) SetTrackLayer(track, To16(value));
@@ -113,19 +128,14 @@ void rbSetTrackLayer(REALobject instance, RBInteger value) {
 // Seconds since 1904 do not fit a signed 32-bit integer after 2040; a 32-bit
 // host sees them wrapped, and so does this one.
 RBInteger rbGetTrackCreationTime(REALobject instance) {
-  Track track = TrackOf(instance);
-  return track ? static_cast<int32_t>(GetTrackCreationTime(track)) : 0;
+  return static_cast<int32_t>(WithTrack(instance, GetTrackCreationTime));
 }
 
 RBInteger rbGetTrackModificationTime(REALobject instance) {
-  Track track = TrackOf(instance);
-  return track ? static_cast<int32_t>(GetTrackModificationTime(track)) : 0;
+  return static_cast<int32_t>(WithTrack(instance, GetTrackModificationTime));
 }
 
-bool rbGetTrackEnabled(REALobject instance) {
-  Track track = TrackOf(instance);
-  return track && GetTrackEnabled(track) != 0;
-}
+bool rbGetTrackEnabled(REALobject instance) { return WithTrack(instance, GetTrackEnabled) != 0; }
 
 void rbSetTrackEnabled(REALobject instance, bool value) {
   if (Track track = TrackOf(instance)) SetTrackEnabled(track, value ? 1 : 0);
@@ -137,19 +147,11 @@ void rbSetTrackDimensions(REALobject instance, double width, double height) {
 
 // The integer part rounds toward minus infinity: -0.5 reads as -1.
 RBInteger rbGetTrackWidth(REALobject instance) {
-  Track track = TrackOf(instance);
-  if (!track) return 0;
-  Fixed width, height;
-  GetDimensions(track, &width, &height);
-  return width >> 16;
+  return WithTrack(instance, [](Track track) { return Dimensions(track).width >> 16; });
 }
 
 RBInteger rbGetTrackHeight(REALobject instance) {
-  Track track = TrackOf(instance);
-  if (!track) return 0;
-  Fixed width, height;
-  GetDimensions(track, &width, &height);
-  return height >> 16;
+  return WithTrack(instance, [](Track track) { return Dimensions(track).height >> 16; });
 }
 
 // QuickTime answers a missing track itself.
@@ -158,66 +160,53 @@ RBInteger rbGetTrackID(REALobject instance) { return GetTrackID(TrackOf(instance
 // The raw 16-bit volume (0x0100 is full), both ways. Reading records success
 // whatever QuickTime says.
 RBInteger rbGetTrackVolume(REALobject instance) {
-  SetTrackLastError(instance, 0);
-  return GetTrackVolume(TrackOf(instance));
+  TrackCall call(instance);
+  call.Set(noErr);
+  return GetTrackVolume(call.track());
 }
 
 void rbSetTrackVolume(REALobject instance, RBInteger value) {
-  Track track = TrackOf(instance);
-  if (!track) {
-    SetTrackLastError(instance, -1);
-    return;
-  }
-  SetTrackLastError(instance, 0);
-  SetTrackVolume(track, To16(value));
+  TrackCall call(instance);
+  if (!call.track()) return;
+  call.Set(noErr);
+  SetTrackVolume(call.track(), To16(value));
 }
 
-RBInteger rbGetMediaHandle(REALobject instance) {
-  Track track = TrackOf(instance);
-  return track ? reinterpret_cast<RBInteger>(GetTrackMedia(track)) : 0;
-}
+RBInteger rbGetMediaHandle(REALobject instance) { return reinterpret_cast<RBInteger>(MediaOf(instance)); }
 
-RBInteger rbGetMediaHandlerHandle(REALobject instance) {
-  Track track = TrackOf(instance);
-  if (!track) return 0;
-  Media media = GetTrackMedia(track);
-  return media ? reinterpret_cast<RBInteger>(GetMediaHandler(media)) : 0;
-}
+RBInteger rbGetMediaHandlerHandle(REALobject instance) { return reinterpret_cast<RBInteger>(HandlerOf(instance)); }
 
 // ---- segment editing: QuickTime answers a missing track itself ----
 
 void rbScaleTrackSegment(REALobject instance, RBInteger startTime, RBInteger oldDuration, RBInteger newDuration) {
-  SetTrackLastError(instance, -1);
-  SetTrackLastError(instance, WidenOSErr(ScaleTrackSegment(TrackOf(instance), ToTimeValue(startTime),
-                                                           ToTimeValue(oldDuration), ToTimeValue(newDuration))));
+  TrackCall call(instance);
+  call.Record(ScaleTrackSegment(call.track(), ToTimeValue(startTime), ToTimeValue(oldDuration),
+                                ToTimeValue(newDuration)));
 }
 
 // This track is the source, `dest` the track that receives the segment.
 void rbInsertTrackSegment(REALobject instance, REALobject dest, RBInteger srcIn, RBInteger srcDuration,
                           RBInteger dstIn) {
-  SetTrackLastError(instance, -1);
+  TrackCall call(instance);
   if (!dest) return;
-  SetTrackLastError(instance, WidenOSErr(InsertTrackSegment(TrackOf(instance), TrackOf(dest), ToTimeValue(srcIn),
-                                                            ToTimeValue(srcDuration), ToTimeValue(dstIn))));
+  call.Record(InsertTrackSegment(call.track(), TrackOf(dest), ToTimeValue(srcIn), ToTimeValue(srcDuration),
+                                 ToTimeValue(dstIn)));
 }
 
 void rbInsertEmptyTrackSegment(REALobject instance, RBInteger time, RBInteger duration) {
-  SetTrackLastError(instance, -1);
-  SetTrackLastError(instance,
-                    WidenOSErr(InsertEmptyTrackSegment(TrackOf(instance), ToTimeValue(time), ToTimeValue(duration))));
+  TrackCall call(instance);
+  call.Record(InsertEmptyTrackSegment(call.track(), ToTimeValue(time), ToTimeValue(duration)));
 }
 
 void rbDeleteTrackSegment(REALobject instance, RBInteger time, RBInteger duration) {
-  SetTrackLastError(instance, -1);
-  SetTrackLastError(instance,
-                    WidenOSErr(DeleteTrackSegment(TrackOf(instance), ToTimeValue(time), ToTimeValue(duration))));
+  TrackCall call(instance);
+  call.Record(DeleteTrackSegment(call.track(), ToTimeValue(time), ToTimeValue(duration)));
 }
 
 void rbDeleteTrackReference(REALobject instance, REALstring type, RBInteger index) {
-  SetTrackLastError(instance, -1);
+  TrackCall call(instance);
   const OSType referenceType = REALstringToOSType(type);
-  SetTrackLastError(instance,
-                    WidenOSErr(DeleteTrackReference(TrackOf(instance), referenceType, static_cast<SInt32>(index))));
+  call.Record(DeleteTrackReference(call.track(), referenceType, static_cast<SInt32>(index)));
 }
 
 // ---- interesting times ----
@@ -225,30 +214,28 @@ void rbDeleteTrackReference(REALobject instance, REALstring type, RBInteger inde
 // From a time at or after zero the sample starting exactly there counts; from a
 // negative time, the next one.
 bool rbGetTrackNextInterestingTime(REALobject instance, RBInteger* time, RBInteger* duration) {
-  SetTrackLastError(instance, -1);
-  if (!TrackOf(instance)) return false;
+  TrackCall call(instance);
+  if (!call.track()) return false;
   const short flags = ToTimeValue(*time) >= 0 ? kNextSampleEdgeOK : kNextSample;
-  return NextInterestingTime(instance, time, duration, flags, fixed1);
+  return NextInterestingTime(call, time, duration, flags, fixed1);
 }
 
 // With a rate only time zero lets the sample at that time count.
 bool rbGetTrackNextInterestingTimeAtRate(REALobject instance, RBInteger* time, RBInteger* duration, double rate) {
-  SetTrackLastError(instance, -1);
-  if (!TrackOf(instance)) return false;
+  TrackCall call(instance);
+  if (!call.track()) return false;
   const short flags = ToTimeValue(*time) == 0 ? kNextSampleEdgeOK : kNextSample;
-  return NextInterestingTime(instance, time, duration, flags, DoubleToFixed(rate));
+  return NextInterestingTime(call, time, duration, flags, DoubleToFixed(rate));
 }
 
 // ---- cloning ----
 
 REALobject rbAddClonedTrackToMovie(REALobject instance, REALmovie dest, RBInteger flags) {
-  SetTrackLastError(instance, -1);
-  if (QuickTimeUnavailable()) return nullptr;
-  Track track = TrackOf(instance);
-  if (!track || !dest) return nullptr;
+  TrackCall call(instance);
+  if (QuickTimeUnavailable() || !call.track() || !dest) return nullptr;
   Track newTrack = nullptr;
-  const OSErr err = AddClonedTrackToMovie(track, REALgetMovieMovie(dest), static_cast<SInt32>(flags), &newTrack);
-  SetTrackLastError(instance, WidenOSErr(err));
+  const OSErr err =
+      call.Record(AddClonedTrackToMovie(call.track(), REALgetMovieMovie(dest), static_cast<SInt32>(flags), &newTrack));
   if (err != noErr || !newTrack) return nullptr;
   return NewTrackObject(dest, newTrack, "QTTrackZQK");
 }
@@ -261,13 +248,9 @@ REALobject rbAddClonedTrackToMovie(REALobject instance, REALmovie dest, RBIntege
 // only moved, so that its origin lands at (x, y) and no undefined matrix reaches
 // the movie.
 void rbSetTrackMatrix(REALobject instance, RBInteger x, RBInteger y, RBInteger w, RBInteger h) {
-  Track track = TrackOf(instance);
-  if (!track) {
-    SetTrackLastError(instance, -1);
-    return;
-  }
-  Fixed width, height;
-  GetDimensions(track, &width, &height);
+  TrackCall call(instance);
+  if (!call.track()) return;
+  const auto [width, height] = Dimensions(call.track());
   const Fixed source[8] = {0, 0, width, 0, width, height, 0, height};
 
   // The sums wrap in 32 bits before the cut to 16.
@@ -284,8 +267,8 @@ void rbSetTrackMatrix(REALobject instance, RBInteger x, RBInteger y, RBInteger w
     matrix.matrix[2][0] = left;
     matrix.matrix[2][1] = top;
   }
-  SetTrackMatrix(track, &matrix);
-  SetTrackLastErrorFromMovies(instance);
+  SetTrackMatrix(call.track(), &matrix);
+  call.RecordMoviesError();
 }
 
 // Row by row, the record's raw elements: 16.16 in columns 0 and 1, 2.30 in
@@ -293,17 +276,14 @@ void rbSetTrackMatrix(REALobject instance, RBInteger x, RBInteger y, RBInteger w
 void rbSetTrackRawMatrix(REALobject instance, RBInteger matrix00, RBInteger matrix01, RBInteger matrix02,
                          RBInteger matrix10, RBInteger matrix11, RBInteger matrix12, RBInteger matrix20,
                          RBInteger matrix21, RBInteger matrix22) {
-  Track track = TrackOf(instance);
-  if (!track) {
-    SetTrackLastError(instance, -1);
-    return;
-  }
+  TrackCall call(instance);
+  if (!call.track()) return;
   const RBInteger values[9] = {matrix00, matrix01, matrix02, matrix10, matrix11,
                                matrix12, matrix20, matrix21, matrix22};
   MatrixRecord matrix;
   for (int i = 0; i < 9; ++i) matrix.matrix[i / 3][i % 3] = static_cast<Fixed>(values[i]);
-  SetTrackMatrix(track, &matrix);
-  SetTrackLastErrorFromMovies(instance);
+  SetTrackMatrix(call.track(), &matrix);
+  call.RecordMoviesError();
 }
 
 void rbGetTrackRawMatrix(REALobject instance, RBInteger* matrix00, RBInteger* matrix01, RBInteger* matrix02,
@@ -312,13 +292,10 @@ void rbGetTrackRawMatrix(REALobject instance, RBInteger* matrix00, RBInteger* ma
   RBInteger* const outputs[9] = {matrix00, matrix01, matrix02, matrix10, matrix11,
                                  matrix12, matrix20, matrix21, matrix22};
   for (RBInteger* out : outputs) *out = 0;
-  Track track = TrackOf(instance);
-  if (!track) {
-    SetTrackLastError(instance, -1);
-    return;
-  }
+  TrackCall call(instance);
+  if (!call.track()) return;
   MatrixRecord matrix = {};
-  GetTrackMatrix(track, &matrix);
-  SetTrackLastErrorFromMovies(instance);
+  GetTrackMatrix(call.track(), &matrix);
+  call.RecordMoviesError();
   for (int i = 0; i < 9; ++i) *outputs[i] = matrix.matrix[i / 3][i % 3];
 }

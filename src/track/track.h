@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "plugin/members.h"
 #include "track/track_instance.h"
 
 extern REALclassDefinition QTTrackZQKClass;
@@ -19,10 +20,44 @@ extern REALclassDefinition QTChapterTrackZQKClass;
 TrackInstance* TrackFields(REALobject instance);
 // The object's QuickTime track; null for nil or an object that holds none.
 Track TrackOf(REALobject instance);
-// Lasterror := value, sign-extended; nothing for nil.
-void SetTrackLastError(REALobject instance, int32_t value);
-// Lasterror := the Movie Toolbox's result code for the last call.
-void SetTrackLastErrorFromMovies(REALobject instance);
+// The track's media, and its media handler; null when any link is missing.
+Media MediaOf(REALobject instance);
+MediaHandler HandlerOf(REALobject instance);
+
+// `body(track)`, or `missing` (0, nil, false) when the object holds no track.
+template <typename Body, typename R = std::invoke_result_t<Body&, Track>>
+R WithTrack(REALobject instance, Body&& body, member_detail::NeutralOf<R> missing = {}) {
+  return WithReference(TrackOf(instance), body, missing);
+}
+// The same for the track's media.
+template <typename Body, typename R = std::invoke_result_t<Body&, Media>>
+R WithMedia(REALobject instance, Body&& body, member_detail::NeutralOf<R> missing = {}) {
+  return WithReference(MediaOf(instance), body, missing);
+}
+
+// A recording member's hold on its track object: Lasterror reads -1 from the
+// moment it is made (the LastError rule, plugin/members.h) until a result is
+// recorded.
+class TrackCall {
+ public:
+  explicit TrackCall(REALobject instance);
+
+  Track track() const { return track_; }
+  Media media() const;
+  MediaHandler handler() const;
+
+  template <typename Result>
+  Result Record(Result result) {
+    return lastError_.Record(result);
+  }
+  // For calls whose own answer is the one GetMoviesError gives.
+  void RecordMoviesError() { lastError_.Record(GetMoviesError()); }
+  void Set(int32_t value) { lastError_.Set(value); }
+
+ private:
+  LastError lastError_;
+  Track track_;
+};
 
 // Makes a track object of `className` ("QTTrackZQK" or "QTChapterTrackZQK") that
 // holds `track` and a lock on `movie`. Callers check that neither is missing. Nil
