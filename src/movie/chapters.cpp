@@ -26,9 +26,11 @@ constexpr short kNextSampleEdgeOK = nextTimeMediaSample | nextTimeEdgeOK;
 constexpr SInt32 kByMediaType = movieTrackMediaType;
 constexpr SInt32 kEnabledByMediaType = movieTrackMediaType | movieTrackEnabledOnly;
 
-// The start of the first chapter (the sample at time 0 counts), or -1.
-TimeValue FirstChapter(Track track) {
-  TimeValue time = 0;
+// The start of the first chapter (the sample at time 0 counts), or -1. A search
+// that answers nothing leaves `preset`: GetFirstChapterTime reads 0 then, the
+// counting walks -1 (no chapter).
+TimeValue FirstChapter(Track track, TimeValue preset) {
+  TimeValue time = preset;
   GetTrackNextInterestingTime(track, kNextSampleEdgeOK, 0, fixed1, &time, nullptr);
   return time;
 }
@@ -58,7 +60,7 @@ Track ChapterTrackOfMovie(Movie movie) {
 RBInteger GetFirstChapterTime(REALobject instance) {
   TrackCall call(instance);
   if (!call.track()) return 0;
-  const TimeValue time = FirstChapter(call.track());
+  const TimeValue time = FirstChapter(call.track(), 0);
   call.RecordMoviesError();
   return time;
 }
@@ -78,7 +80,7 @@ RBInteger GetChapterCount(REALobject instance) {
   Track track = TrackOf(instance);
   if (!track) return 0;
   RBInteger count = 0;
-  TimeValue t = FirstChapter(track);
+  TimeValue t = FirstChapter(track, -1);
   GetMoviesError();
   while (t != -1) {
     ++count;
@@ -93,7 +95,7 @@ RBInteger GetChapterTime(REALobject instance, RBInteger index) {
   Track track = TrackOf(instance);
   if (!track) return 0;
   if (index < 1) return -1;
-  TimeValue t = FirstChapter(track);
+  TimeValue t = FirstChapter(track, -1);
   GetMoviesError();
   for (RBInteger step = 1; step < index && t != -1; ++step) {
     t = NextChapter(track, t);
@@ -102,17 +104,19 @@ RBInteger GetChapterTime(REALobject instance, RBInteger index) {
   return t;
 }
 
-// A text sample: a 16-bit big-endian length, then the text. Text that starts
-// with the byte-order mark FE FF is UTF-16 big-endian (the length counts the
-// mark), anything else ASCII. The length is unsigned, up to 65,535 bytes, and
+// A text sample: a 16-bit big-endian length, then the text. When the two bytes
+// after the length are the byte-order mark FE FF, the text is UTF-16 big-endian
+// and the length counts the mark (so a length below 4 leaves no text: nil);
+// anything else is ASCII. The length is unsigned, up to 65,535 bytes, and
 // clamped to the bytes present.
 REALstring TextOfSample(uint8_t* bytes, int32_t size) {
   if (size < 2) return nullptr;
   int32_t length = (bytes[0] << 8) | bytes[1];
   uint8_t* text = bytes + 2;
-  length = std::min(length, size - 2);
-  if (length >= 2 && text[0] == 0xFE && text[1] == 0xFF) {
-    const int32_t units = (length - 2) / 2;
+  const int32_t present = size - 2;
+  length = std::min(length, present);
+  if (present >= 2 && text[0] == 0xFE && text[1] == 0xFF) {
+    const int32_t units = std::max(length - 2, 0) / 2;
     auto* unit = text + 2;
     for (int32_t i = 0; i < units; ++i) std::swap(unit[2 * i], unit[2 * i + 1]);
     // The host reads UTF-16 in its own byte order, which is little-endian here.
@@ -128,7 +132,9 @@ REALstring GetChapterText(REALobject instance, RBInteger time) {
   Handle sample = NewHandleClear(0);
   if (!sample) return nullptr;
   SInt32 size = 0;
-  // One sample: neighbours of the same size would otherwise come along.
+  // One sample, where QuickTime's 0 (as many as it likes) would bring the
+  // neighbours of the same size along: a length that claims more than its
+  // sample holds must not read the next chapter's bytes as its own text.
   const OSErr err = call.Record(GetMediaSample(GetTrackMedia(track), sample, 0, &size,
                                    TrackTimeToMediaTime(static_cast<TimeValue>(time), track), nullptr, nullptr,
                                    nullptr, nullptr, 1, nullptr, nullptr));

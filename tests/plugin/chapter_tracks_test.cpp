@@ -129,8 +129,10 @@ TEST_F(ChapterTest, IntroSampleIsLengthMarkAndBigEndianText) {
   EXPECT_TRUE(sawBox);
 }
 
-// Text samples written by other programs: plain bytes are read as ASCII, and a
-// length that claims more than the sample holds reads only what is there.
+// Text samples written by other programs: plain bytes are read as ASCII; a
+// length that claims more than the sample holds reads only what is there, not
+// the next sample of the same size; the mark right after the length makes the
+// text UTF-16 even where the length leaves it none (nil).
 TEST_F(ChapterTest, SamplesWithoutMarkAndWithOverlongLength) {
   Value movie = LoadWithVideo();
   rt::Runtime& rt = runtime();
@@ -142,20 +144,23 @@ TEST_F(ChapterTest, SamplesWithoutMarkAndWithOverlongLength) {
                          dfClipToTextBox, 0, 0, 0, nullptr, 600, nullptr);
   Handle desc = NewHandle(0);
   GetMediaSampleDescription(media, 1, reinterpret_cast<SampleDescriptionHandle>(desc));
-  const uint8_t overlong[] = {0x01, 0x00, 'a', 'b'};
-  Handle data = nullptr;
-  PtrToHand(overlong, &data, sizeof overlong);
-  AddMediaSample(media, data, 0, sizeof overlong, 600, reinterpret_cast<SampleDescriptionHandle>(desc), 1, 0,
-                 nullptr);
+  const uint8_t samples[2][4] = {{0x01, 0x00, 'a', 'b'}, {0x00, 0x01, 0xFE, 0xFF}};
+  for (const uint8_t* sample : samples) {
+    Handle data = nullptr;
+    PtrToHand(sample, &data, 4);
+    AddMediaSample(media, data, 0, 4, 600, reinterpret_cast<SampleDescriptionHandle>(desc), 1, 0, nullptr);
+    DisposeHandle(data);
+  }
   EndMediaEdits(media);
   DisposeHandle(desc);
-  DisposeHandle(data);
   InsertMediaIntoTrack(text, 0, 0, GetMediaDuration(media), fixed1);
 
   Value track = rt.call(movie, "GetTextTrackZQK", {I(1)});
-  EXPECT_EQ(rt.call(track, "ChapterCount").asInteger(), 2);
+  EXPECT_EQ(rt.call(track, "ChapterCount").asInteger(), 3);
   EXPECT_EQ(Text(rt.call(track, "ChapterText", {I(0)})), "Plain");
   EXPECT_EQ(Text(rt.call(track, "ChapterText", {I(1000)})), "ab");
+  EXPECT_TRUE(rt.call(track, "ChapterText", {I(2000)}).isNil());
+  EXPECT_EQ(rt.get(track, "Lasterror").asInteger(), 0);
   EXPECT_FALSE(rt.call(track, "IsChapterTrack").asBoolean());
 }
 
@@ -248,9 +253,12 @@ TEST_F(ChapterTest, WalksEndWhenQuickTimeMakesNoProgress) {
   EXPECT_EQ(DisposeCalls(), 1);
   EXPECT_EQ(TracksOfType(qtMovie_, TextMediaType), 2);
 
+  // A search that answers nothing: no chapter to count or find, but the first
+  // chapter time reads its preset 0.
   QTEngineHookInjectResult("GetTrackNextInterestingTime", 0, 0);
-  EXPECT_EQ(rt.call(track, "ChapterCount").asInteger(), 1);
-  EXPECT_EQ(rt.call(track, "GetChapterTime", {I(1000000)}).asInteger(), -1);
+  EXPECT_EQ(rt.call(track, "ChapterCount").asInteger(), 0);
+  EXPECT_EQ(rt.call(track, "GetChapterTime", {I(1)}).asInteger(), -1);
+  EXPECT_EQ(rt.call(track, "GetFirstChapterTime").asInteger(), 0);
 }
 
 // On hosts without QuickTime every chapter and time code member of `movie`
