@@ -1,21 +1,27 @@
 #include "declaration.h"
 
 #include <cctype>
+#include <stdexcept>
 
 namespace rt {
+
+namespace {
+
+char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+}  // namespace
 
 bool sameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (fold(a[i]) != fold(b[i])) return false;
   return true;
 }
 
-std::string lowerName(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
+size_t NameHash::operator()(std::string_view s) const {
+  uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded name
+  for (char c : s) h = (h ^ static_cast<unsigned char>(fold(c))) * 1099511628211ull;
+  return static_cast<size_t>(h);
 }
 
 CType ctypeOf(std::string_view t) {
@@ -201,6 +207,7 @@ std::optional<Declaration> parseDeclaration(std::string_view text, std::string* 
             return std::nullopt;
           }
           p.defaultText = v;
+          p.defaultValue = parseLiteral(v, &p.type);
         }
         d.params.push_back(std::move(p));
       } while (sc.accept(','));
@@ -222,6 +229,62 @@ std::optional<Declaration> parseDeclaration(std::string_view text, std::string* 
     }
   }
   return d;
+}
+
+std::optional<Literal> parseLiteral(std::string_view text, const TypeRef* as) {
+  std::string_view n = text;
+  if (n.empty()) return std::nullopt;
+  Literal v;
+  if (n.front() == '"') {
+    if (n.size() < 2 || n.back() != '"') return std::nullopt;
+    v.kind = Literal::Kind::Text;
+    for (size_t i = 1; i + 1 < n.size(); ++i) {
+      v.text += n[i];
+      if (n[i] == '"' && i + 2 < n.size() && n[i + 1] == '"') ++i;  // "" inside quotes
+    }
+    return v;
+  }
+  if (sameName(n, "true") || sameName(n, "false")) {
+    v.kind = Literal::Kind::Boolean;
+    v.integer = sameName(n, "true");
+    return v;
+  }
+  if (sameName(n, "nil")) return v;
+  bool negative = false;
+  if (n.front() == '-' || n.front() == '+') {
+    negative = n.front() == '-';
+    n.remove_prefix(1);
+  }
+  int base = 10;
+  bool color = as && as->ctype == CType::Color, colorPrefix = false;
+  if (n.size() > 2 && n[0] == '&') {
+    const char k = fold(n[1]);
+    base = k == 'h' || k == 'c' ? 16 : k == 'o' ? 8 : k == 'b' ? 2 : 0;
+    if (!base) return std::nullopt;
+    colorPrefix = k == 'c';
+    color = color || colorPrefix;
+    n.remove_prefix(2);
+  }
+  const std::string digits(n);
+  size_t used = 0;
+  try {
+    const bool real = base == 10 && digits.find_first_of(".eE") != std::string::npos;
+    if (!colorPrefix && (real || (as && (as->ctype == CType::Double || as->ctype == CType::Single)))) {
+      const double d = std::stod(digits, &used);
+      if (used != digits.size()) return std::nullopt;
+      v.kind = Literal::Kind::Double;
+      v.real = negative ? -d : d;
+      return v;
+    }
+    const uint64_t u = std::stoull(digits, &used, base);
+    if (used != digits.size()) return std::nullopt;
+    v.kind = color ? Literal::Kind::Color : Literal::Kind::Integer;
+    v.integer = negative ? -static_cast<int64_t>(u) : static_cast<int64_t>(u);
+    if (color) v.integer = static_cast<uint32_t>(v.integer);
+    return v;
+  } catch (const std::logic_error&) {
+    return std::nullopt;
+  }
 }
 
 }  // namespace rt

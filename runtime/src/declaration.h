@@ -5,6 +5,8 @@
 //   Name as type                                       (property-like method)
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +34,21 @@ struct TypeRef {
   bool array = false;  // "x() as T"
 };
 
+// A literal of the host language as a declaration writes it (a default value or
+// a constant): integers (with &h, &o, &b), &c colours, doubles, booleans, quoted
+// text, nil.
+struct Literal {
+  enum class Kind { Nil, Integer, Boolean, Double, Color, Text };
+  Kind kind = Kind::Nil;
+  int64_t integer = 0;  // Integer, Boolean (0 or 1), Color
+  double real = 0;
+  std::string text;
+};
+
+// Reads a literal, as a double when `as` is single or double, as a colour when it
+// is color; nullopt when the text is no literal.
+std::optional<Literal> parseLiteral(std::string_view text, const TypeRef* as);
+
 struct Param {
   std::string name;
   TypeRef type;
@@ -39,6 +56,7 @@ struct Param {
   bool extends = false;   // "extends ref as Class": the object the method extends
   bool assigns = false;   // "assigns value as T": the value of an assignment
   std::optional<std::string> defaultText;
+  std::optional<Literal> defaultValue;  // read once; unset when defaultText is no literal
 };
 
 struct Declaration {
@@ -60,8 +78,17 @@ std::optional<Declaration> parseDeclaration(std::string_view text, std::string* 
 // The C type of a host type name (case-insensitive). Unknown names are classes.
 CType ctypeOf(std::string_view typeName);
 
-// Case-insensitive comparison, as the host language compares names.
+// Case-insensitive comparison, as the host language compares names (which are ASCII).
 bool sameName(std::string_view a, std::string_view b);
-std::string lowerName(std::string_view s);
+
+// A hash and equality for maps keyed by names, looked up without a copy.
+struct NameHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const;
+};
+struct NameEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const { return sameName(a, b); }
+};
 
 }  // namespace rt

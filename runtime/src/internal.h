@@ -7,6 +7,7 @@
 #include <ffi.h>
 
 #include <cstddef>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,23 +28,73 @@ struct ObjectHeader {
 constexpr size_t kHeaderSize = 24;
 static_assert(sizeof(ObjectHeader) <= kHeaderSize);
 
-// The C call interface of one signature, prepared once.
+// One C argument of a call: where its value comes from and how it travels.
+struct CArg {
+  enum class From : uint8_t { Self, User, Fixed };
+  From from = From::User;
+  CType type = CType::None;
+  bool byref = false;    // passed as the address of a cell written back afterwards
+  uint32_t user = 0;     // User: which of the user's arguments
+  intptr_t fixed = 0;    // Fixed: the value (an accessor's parameter)
+};
+
+// How one function is called, compiled once when it is registered: the libffi
+// call interface and, per C argument, its source and type.
 struct CallPlan {
-  ffi_cif cif{};
+  REALproc function = nullptr;
+  std::vector<CArg> args;
+  CType result = CType::None;
+  uint32_t userCount = 0;  // user arguments the call takes
   std::vector<ffi_type*> argTypes;
-  bool ready = false;
+  ffi_cif cif{};
+
+  CallPlan() = default;
+  CallPlan(REALproc fn, std::vector<CArg> args, CType result);
+  // The interface points into argTypes: a move keeps the buffer, a copy would not.
+  CallPlan(CallPlan&&) = default;
+  CallPlan& operator=(CallPlan&&) = default;
+  CallPlan(const CallPlan&) = delete;
+  CallPlan& operator=(const CallPlan&) = delete;
+};
+
+// The user's side of a call: one value per user argument, and for byref ones the
+// variable that receives what the callee left in the cell (null otherwise).
+struct CallArgs {
+  const Value* const* values = nullptr;
+  Value* const* writeBack = nullptr;
+};
+
+// Room for one call's arguments: on the stack for the usual handful, else on
+// the heap, so that a call allocates nothing.
+template <typename T>
+class CallBuffer {
+ public:
+  explicit CallBuffer(size_t n) : data_(n <= kLocal ? local_ : (heap_ = std::make_unique<T[]>(n)).get()) {}
+  CallBuffer(const CallBuffer&) = delete;
+  CallBuffer& operator=(const CallBuffer&) = delete;
+  T& operator[](size_t i) { return data_[i]; }
+  T* data() { return data_; }
+
+ private:
+  static constexpr size_t kLocal = 12;
+  T local_[kLocal]{};
+  std::unique_ptr<T[]> heap_;
+  T* data_;
 };
 
 struct MethodInfo {
   std::string text;      // the declaration as registered
   Declaration decl;
-  REALproc function = nullptr;
   REALproc setter = nullptr;  // property-like methods only
   bool shared = false;        // no self argument
-  bool propertyLike() const { return setter != nullptr && !decl.hasParens; }
-  CallPlan plan;              // function with the declared parameters
+  CallPlan plan;              // the function with the declared parameters
   CallPlan setterPlan;        // setter(self, value)
+  REALproc function() const { return plan.function; }
+  bool propertyLike() const { return setter != nullptr && !decl.hasParens; }
 };
+
+// Compiles a method's plans; call once its declaration and functions are set.
+void planMethod(MethodInfo& m, REALproc function);
 
 enum class PropertyKind { Direct, Accessor, Builtin };
 
@@ -61,8 +112,22 @@ struct PropertyInfo {
   // Built-in classes: the host's own implementation.
   Value (*builtinGet)(Impl&, ObjectRecord&) = nullptr;
   bool (*builtinSet)(Impl&, ObjectRecord&, const Value&) = nullptr;
-  mutable CallPlan getPlan, setPlan;  // prepared on first use
+  CallPlan getPlan, setPlan;  // accessors: getter(self, word6), setter(self, word6, value)
 };
+
+// Compiles an accessor property's plans; call once its fields are set.
+void planAccessors(PropertyInfo& p);
+
+// Everything a class answers to under one name, its superclasses' included, most
+// derived first (so an override comes before what it overrides).
+struct MemberEntry {
+  std::vector<const MethodInfo*> methods;
+  std::vector<const MethodInfo*> shared;
+  const PropertyInfo* property = nullptr;  // the most derived one
+};
+
+template <typename T>
+using NameMap = std::unordered_map<std::string, T, NameHash, NameEqual>;
 
 struct ConstantInfo {
   std::string name;
@@ -79,12 +144,17 @@ struct ClassInfo {
   intptr_t dataEnd = kHeaderSize;    // object size
   REALconstructor constructor = nullptr;
   REALdestructor destructor = nullptr;
-  std::vector<PropertyInfo> properties;
-  std::vector<PropertyInfo> sharedProperties;
-  std::vector<MethodInfo> methods;
-  std::vector<MethodInfo> sharedMethods;
+  // Deques: members keep their addresses as later registrations add to them,
+  // so the index and bound members can point at them.
+  std::deque<PropertyInfo> properties;
+  std::deque<PropertyInfo> sharedProperties;
+  std::deque<MethodInfo> methods;
+  std::deque<MethodInfo> sharedMethods;
   std::vector<ConstantInfo> constants;
   uintptr_t flags = 0;
+  // Members by name, built on first use after each registration.
+  mutable NameMap<MemberEntry> index;
+  mutable uint64_t indexedAt = 0;
 
   bool isA(const ClassInfo* other) const {
     for (const ClassInfo* c = this; c; c = c->super)
@@ -143,7 +213,8 @@ struct Impl {
   Config config;
   std::vector<void*> libraries;  // loaded plugins, in order
   std::vector<std::unique_ptr<ClassInfo>> classes;
-  std::unordered_map<std::string, ClassInfo*> classByName;  // lower-case names
+  NameMap<ClassInfo*> classByName;
+  uint64_t registrationCount = 1;  // changes whenever a class gains members
   std::vector<Registration> registrations;
   std::unordered_map<const void*, std::unique_ptr<ObjectRecord>> objects;  // live and dead
   std::unordered_map<const void*, std::unique_ptr<StringRecord>> strings;  // live and dead
@@ -196,19 +267,24 @@ struct Impl {
   [[noreturn]] void throwPending();
   HostException takePending();  // the pending exception, released
 
-  // ---- properties by name (the REALSetPropValue... family and user code) ----
+  // ---- members by name ----
+  const MemberEntry* members(const ClassInfo* cls, std::string_view name) const;  // null: none
   const PropertyInfo* findProperty(const ClassInfo* cls, std::string_view name) const;
   Value getProperty(ObjectRecord& r, const PropertyInfo& p);
   void setProperty(ObjectRecord& r, const PropertyInfo& p, const Value& v);
 
   // ---- calls into the plugin ----
-  Value invoke(MethodInfo& m, REALobject self, const std::vector<const Value*>& args,
-               const std::vector<Value*>& byrefSlots);
+  Value call(const CallPlan& plan, REALobject self, CallArgs args);
   void runProc(REALproc f, REALobject self);  // constructors and destructors
 
   Value adopt(CType type, void* ref);  // a reference returned by the plugin
   Accounting accounting() const;
 };
+
+// Direct properties: the field's value as user code sees it, and storing one
+// (the field owns one lock on a string or object it holds).
+Value readField(Impl& impl, const ObjectRecord& r, const PropertyInfo& p);
+void writeField(Impl& impl, ObjectRecord& r, const PropertyInfo& p, const Value& v);
 
 // The runtime entry points resolve through this; see Runtime's class comment.
 Impl* currentImpl();

@@ -8,7 +8,7 @@
 namespace rt {
 
 ClassInfo* Impl::findClass(std::string_view name) const {
-  auto it = classByName.find(lowerName(name));
+  auto it = classByName.find(name);
   return it == classByName.end() ? nullptr : it->second;
 }
 
@@ -22,7 +22,8 @@ ClassInfo* Impl::addBuiltinClass(std::string name, ClassInfo* super, Builtin kin
     c->dataEnd = super->dataEnd;
   }
   ClassInfo* raw = c.get();
-  classByName[lowerName(raw->name)] = raw;
+  classByName[raw->name] = raw;
+  ++registrationCount;
   classes.push_back(std::move(c));
   return raw;
 }
@@ -131,7 +132,7 @@ const char* orEmpty(const char* s) { return s ? s : ""; }
 
 template <typename L>
 static void readMembers(Impl& impl, ClassInfo& cls, const typename L::ClassDefT& def) {
-  auto readProps = [&](const typename L::PropT* props, uintptr_t count, bool shared, std::vector<PropertyInfo>& out) {
+  auto readProps = [&](const typename L::PropT* props, uintptr_t count, bool shared, std::deque<PropertyInfo>& out) {
     if (!props) return;
     for (uintptr_t i = 0; i < count; ++i) {
       const auto& rec = props[i];
@@ -155,18 +156,18 @@ static void readMembers(Impl& impl, ClassInfo& cls, const typename L::ClassDefT&
         p.kind = PropertyKind::Accessor;
         p.getter = rec.getter;
         p.setter = rec.setter;
+        planAccessors(p);
       }
       out.push_back(std::move(p));
     }
   };
   auto readMethods = [&](const typename L::MethodT* methods, uintptr_t count, bool shared,
-                         std::vector<MethodInfo>& out) {
+                         std::deque<MethodInfo>& out) {
     if (!methods) return;
     for (uintptr_t i = 0; i < count; ++i) {
       const auto& rec = methods[i];
       MethodInfo m;
       m.text = orEmpty(rec.declaration);
-      m.function = rec.function;
       m.setter = rec.setterFunction;
       m.shared = shared;
       std::string why;
@@ -176,6 +177,7 @@ static void readMembers(Impl& impl, ClassInfo& cls, const typename L::ClassDefT&
         continue;
       }
       m.decl = std::move(*d);
+      planMethod(m, rec.function);
       out.push_back(std::move(m));
     }
   };
@@ -257,6 +259,7 @@ void Impl::registerClass(void* record, bool extension) {
   }
   if (older) readMembers<OlderLayout>(*this, *cls, *old);
   else readMembers<CurrentLayout>(*this, *cls, *cur);
+  ++registrationCount;
 }
 
 void Impl::registerModule(REALmoduleDefinition* module) {
@@ -276,7 +279,6 @@ void Impl::registerModule(REALmoduleDefinition* module) {
     const REALmethodDefinition& rec = module->methods[i];
     MethodInfo m;
     m.text = orEmpty(rec.declaration);
-    m.function = rec.function;
     m.setter = rec.setterFunction;
     std::string why;
     auto d = parseDeclaration(m.text, &why);
@@ -285,6 +287,9 @@ void Impl::registerModule(REALmoduleDefinition* module) {
       continue;
     }
     m.decl = std::move(*d);
+    m.shared = !m.decl.extendsParam();
+    planMethod(m, rec.function);
+    ++registrationCount;
     // "extends ref as Class" makes a global method a member of that class.
     if (const Param* ext = m.decl.extendsParam()) {
       ClassInfo* target = findClass(ext->type.name);
@@ -294,7 +299,6 @@ void Impl::registerModule(REALmoduleDefinition* module) {
       }
       target->methods.push_back(std::move(m));
     } else {
-      m.shared = true;
       mod->sharedMethods.push_back(std::move(m));
     }
   }

@@ -15,7 +15,9 @@
 #include <iosfwd>
 #include <memory>
 #include <optional>
+#include <initializer_list>
 #include <set>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,6 +27,9 @@ namespace rt {
 
 class Runtime;
 struct Impl;  // the runtime's inner model, private to the library
+struct ClassInfo;
+struct MethodInfo;
+struct PropertyInfo;
 
 enum class AppKind { Desktop, Console, Web };
 
@@ -144,6 +149,30 @@ struct Pixel {
   bool operator==(const Pixel&) const = default;
 };
 std::ostream& operator<<(std::ostream& out, const Pixel& p);  // #RRGGBB/AA
+
+// A member resolved once and called many times, as a host application compiles a
+// call in a loop: the name lookup and overload choice are done when it is made
+// (Runtime::member), so a call converts the arguments and calls the plugin. The
+// arguments must fit the chosen overload; an object of a subclass that overrides
+// the member gets its override. Valid while its Runtime lives.
+class Member {
+ public:
+  Member() = default;
+  Value operator()(const Value& self, std::initializer_list<Value> args = {}) const {
+    return call(self, std::span<const Value>(args.begin(), args.size()));
+  }
+  Value call(const Value& self, std::span<const Value> args) const;
+  const std::string& name() const { return name_; }
+  explicit operator bool() const { return rt_ != nullptr; }
+
+ private:
+  friend class Runtime;
+  Runtime* rt_ = nullptr;
+  const ClassInfo* cls_ = nullptr;
+  const MethodInfo* method_ = nullptr;      // a method, or
+  const PropertyInfo* property_ = nullptr;  // a property read
+  std::string name_;
+};
 
 struct Accounting {
   long liveObjects = 0;        // plugin-class objects, exceptions, movies, arrays, ...
@@ -267,6 +296,10 @@ class Runtime {
   // The same, with the arguments whose flag is set passed by reference: they are
   // matched only to byref parameters and hold the callee's value afterwards.
   Value call(const Value& self, std::string_view member, std::vector<Value>& args, std::vector<bool> byref);
+  // A member of the class resolved once: the property of that name when `like`
+  // is empty and the class has one (what get() reads), otherwise the method that
+  // call() would choose for arguments like `like`. UsageError when there is none.
+  Member member(std::string_view className, std::string_view name, std::initializer_list<Value> like = {});
   // Properties: accessor, direct field, or property-like method.
   Value get(const Value& self, std::string_view property);
   void set(const Value& self, std::string_view property, const Value& value);
