@@ -57,10 +57,13 @@ int16_t LineHeight(int16_t font, int16_t face, int16_t size) {
   return static_cast<int16_t>(info.ascent + info.descent + 2);
 }
 
-// The track is `Height` pixels high, and never less than one line of its text.
-int32_t TrackHeight(RBInteger requested, int16_t lineHeight) {
-  const int64_t height = std::max<int64_t>(requested, lineHeight);
-  return static_cast<int32_t>(std::min<int64_t>(height, INT16_MAX));
+// The height the track is made with: `Height` in pixels, never less than one
+// line of its text (which is then handed back in `Height`), and within
+// QuickDraw's coordinates. Once the display font is set the track becomes
+// exactly one line high.
+int32_t StartHeight(RBInteger& height, int16_t lineHeight) {
+  if (height < lineHeight) height = lineHeight;
+  return static_cast<int32_t>(std::min<RBInteger>(height, INT16_MAX));
 }
 
 void Put32(uint8_t* at, uint32_t value) {
@@ -122,7 +125,7 @@ RBInteger AddTimeCode(Movie qtMovie, REALobject parameters) {
   Fixed videoWidth = 0, videoHeight = 0;
   GetTrackDimensions(videoTrack, &videoWidth, &videoHeight);
 
-  Track tcTrack = NewMovieTrack(qtMovie, videoWidth, Long2Fix(TrackHeight(p->height, firstLine)), 0);
+  Track tcTrack = NewMovieTrack(qtMovie, videoWidth, Long2Fix(StartHeight(p->height, firstLine)), 0);
   Media tcMedia = tcTrack ? NewTrackMedia(tcTrack, TimeCodeMediaType, GetMovieTimeScale(qtMovie), nullptr, 0) : nullptr;
   MediaHandler mh = tcMedia ? GetMediaHandler(tcMedia) : nullptr;
   if (!mh) return noErr;
@@ -156,10 +159,7 @@ RBInteger AddTimeCode(Movie qtMovie, REALobject parameters) {
   options.backColor = HostColorToRGBUnmasked(p->fontBackColor);
   TCSetDisplayOptions(mh, &options);
 
-  // The height the track got is handed back, so user code sees it.
-  const int32_t height = TrackHeight(p->height, LineHeight(options.txFont, options.txFace, options.txSize));
-  SetTrackDimensions(tcTrack, videoWidth, Long2Fix(height));
-  p->height = height;
+  SetTrackDimensions(tcTrack, videoWidth, Long2Fix(LineHeight(options.txFont, options.txFace, options.txSize)));
 
   MatrixRecord matrix;
   GetTrackMatrix(tcTrack, &matrix);

@@ -2,6 +2,7 @@
 // track's time code conversions.
 #include "chapter_movies.h"
 
+#include <FontTable.h>
 #include <QuickTime/TimeCodeMedia.h>
 
 #include <cstdio>
@@ -158,30 +159,48 @@ TEST_F(TimeCodeTest, DisplayedFlagAndEnabledStateMoveTogether) {
   EXPECT_TRUE(GetTrackEnabled(tc));
 }
 
-// Height is the track's height in pixels, never less than one line of the time
-// code's text; afterwards it holds the height the track got.
-TEST_F(TimeCodeTest, HeightIsPixelsAndAtLeastOneLine) {
+// The track is one line of its text high, whatever Height says; Height comes
+// back raised to that line when it was less. The handler draws in the font, face,
+// size and colours asked for.
+TEST_F(TimeCodeTest, OneLineHighInTheDisplayOptionsAskedFor) {
   Value movie = LoadWithVideo();
   rt::Runtime& rt = runtime();
-  auto added = [&](int64_t height, int64_t fontSize) {
+  auto added = [&](int64_t height, int64_t fontSize, int64_t heightAfter) {
     Value p = Parameters();
     rt.set(p, "Height", I(height));
     rt.set(p, "FontSize", I(fontSize));
     EXPECT_EQ(rt.call(movie, "AddTimeCodeToMovieZQK", {p}).asInteger(), 0);
     Fixed width = 0, trackHeight = 0;
     GetTrackDimensions(GetMovieIndTrack(qtMovie_, GetMovieTrackCount(qtMovie_)), &width, &trackHeight);
-    EXPECT_EQ(rt.get(p, "Height").asInteger(), trackHeight >> 16);
+    EXPECT_EQ(rt.get(p, "Height").asInteger(), heightAfter < 0 ? trackHeight >> 16 : heightAfter);
     EXPECT_EQ(trackHeight & 0xFFFF, 0);
     return trackHeight >> 16;
   };
-  const Fixed line12 = added(0, 12);
+  const Fixed line12 = added(0, 12, -1);
   EXPECT_GT(line12, 12);
   EXPECT_LT(line12, 30);
-  EXPECT_EQ(added(100, 12), 100);
-  EXPECT_EQ(added(line12 - 1, 12), line12);
-  const Fixed line48 = added(20, 48);
-  EXPECT_GT(line48, 48);
-  EXPECT_EQ(added(-5, 48), line48);
+  EXPECT_EQ(added(100, 12, 100), line12);
+  EXPECT_EQ(added(line12 - 1, 12, -1), line12);
+  EXPECT_GT(added(20, 48, -1), 48);
+
+  Value p = Parameters();
+  rt.set(p, "FontName", rt.string("Geneva"));
+  rt.set(p, "FontFace", I(1));  // bold
+  rt.set(p, "FontSize", I(18));
+  rt.set(p, "FontForeColor", Value::color(0x123456));
+  rt.set(p, "FontBackColor", Value::color(0xABCDEF));
+  ASSERT_EQ(rt.call(movie, "AddTimeCodeToMovieZQK", {p}).asInteger(), 0);
+  TCTextOptions options{};
+  TCGetDisplayOptions(GetMediaHandler(GetTrackMedia(GetMovieIndTrack(qtMovie_, GetMovieTrackCount(qtMovie_)))),
+                      &options);
+  EXPECT_EQ(options.txFont, CarbonFindFontByName("Geneva", 6)->familyID);
+  EXPECT_EQ(options.txFace, 1);
+  EXPECT_EQ(options.txSize, 18);
+  EXPECT_EQ(options.foreColor.red, 0x1212);
+  EXPECT_EQ(options.foreColor.green, 0x3434);
+  EXPECT_EQ(options.foreColor.blue, 0x5656);
+  EXPECT_EQ(options.backColor.red, 0xABAB);
+  EXPECT_EQ(options.backColor.blue, 0xEFEF);
 }
 
 // Both tracks go, with the video's references to them; a disposal QuickTime
