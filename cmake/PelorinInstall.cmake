@@ -55,16 +55,14 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pelorin)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Pelorin developers <pelorin@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "edit QuickTime movie files from the shell")
-set(CPACK_PACKAGE_DESCRIPTION
-    "pelorin adds, lists and removes chapters, time code tracks, metadata and user\n"
-    "data in QuickTime movie files, editing them in place or into new files without\n"
-    "re-encoding. It works through the Pelorin plugin, loaded into a stand-in host.")
+# The summary line, then the extended description.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "edit QuickTime movie files from the shell\n\
+The tool adds, lists and removes chapters, time code tracks, metadata and user\n\
+data in QuickTime movie files, editing them in place or into new files without\n\
+re-encoding. It works through the Pelorin plugin, loaded into a stand-in host.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/platform/carbon
-    ${PROJECT_BINARY_DIR}/platform/quickdraw ${PROJECT_BINARY_DIR}/platform/quicktime ${PROJECT_BINARY_DIR}/runtime)
 include(CPack)
