@@ -662,6 +662,24 @@ TEST(MovieFiles, FailedSavesLeaveTheFileAsItWas) {
   }
   EXPECT_EQ(fileBytes(path), bytes);
 
+  // Memory running out while a movie atom is read (opening, or checking a
+  // save) fails that call with memFullErr, not the process.
+  {
+    {
+      QTEngineHookInjectResult("bulkAllocate", noErr, 1);
+      OpenedMovie failed(path);
+      EXPECT_EQ(failed.err, memFullErr);
+      EXPECT_EQ(failed.movie, nullptr);
+    }
+    OpenedMovie m(path);
+    ASSERT_EQ(m.err, noErr) << m.message;
+    setTitle(m, "Renamed");
+    QTEngineHookInjectResult("bulkAllocate", noErr, 1);
+    EXPECT_EQ(m.save(), memFullErr);
+    EXPECT_EQ(GetMoviesError(), memFullErr);
+  }
+  EXPECT_EQ(fileBytes(path), bytes);
+
   // New samples and a new movie atom, of which only the first bytes fit, after
   // an atom's size cut off at the end of the file was made whole.
   auto cut = bytes;

@@ -312,85 +312,89 @@ extern "C" {
 const char* QTEngineLastFileErrorMessage(void) { return qte::file::lastFileMessage(); }
 
 OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission) {
-  QTE_ENTER_ERR("OpenMovieFile", a_("path", fileSpec ? fileSpec->path : "NULL")("permission", permission));
-  std::string path = pathOfFsSpec(fileSpec);
-  if (path.empty() || !resRefNum) return fail(paramErr, "OpenMovieFile needs a file and a place for its reference");
-  bool writable = permission == fsWrPerm || permission == fsRdWrPerm;
-  Failure f;
-  int fd = writable ? openLocked(path, O_RDWR, f) : openRegularFile(path, O_RDONLY, f);
-  if (fd < 0) return fail(f.err, path + ": " + f.message);
-  *resRefNum = registerFile(path, fd, writable);
-  return succeed();
+  QTE_CALL_ERR("OpenMovieFile", a_("path", fileSpec ? fileSpec->path : "NULL")("permission", permission)) {
+    std::string path = pathOfFsSpec(fileSpec);
+    if (path.empty() || !resRefNum) return fail(paramErr, "OpenMovieFile needs a file and a place for its reference");
+    bool writable = permission == fsWrPerm || permission == fsRdWrPerm;
+    Failure f;
+    int fd = writable ? openLocked(path, O_RDWR, f) : openRegularFile(path, O_RDONLY, f);
+    if (fd < 0) return fail(f.err, path + ": " + f.message);
+    *resRefNum = registerFile(path, fd, writable);
+    return succeed();
+  };
 }
 
 OSErr CloseMovieFile(short resRefNum) {
-  QTE_ENTER_ERR("CloseMovieFile", a_("resRefNum", resRefNum));
-  int fd;
-  {
-    std::lock_guard<std::mutex> hold(filesLock);
-    auto it = openFiles().find(resRefNum);
-    if (it == openFiles().end()) return fail(paramErr, "no movie file is open as " + std::to_string(resRefNum));
-    fd = it->second.fd;
-    openFiles().erase(it);
-  }
-  ::close(fd);
-  return succeed();
+  QTE_CALL_ERR("CloseMovieFile", a_("resRefNum", resRefNum)) {
+    int fd;
+    {
+      std::lock_guard<std::mutex> hold(filesLock);
+      auto it = openFiles().find(resRefNum);
+      if (it == openFiles().end()) return fail(paramErr, "no movie file is open as " + std::to_string(resRefNum));
+      fd = it->second.fd;
+      openFiles().erase(it);
+    }
+    ::close(fd);
+    return succeed();
+  };
 }
 
 OSErr NewMovieFromFile(Movie* theMovie, short resRefNum, short* resId, StringPtr resName, short newMovieFlags,
                        Boolean* dataRefWasChanged) {
-  QTE_ENTER_ERR("NewMovieFromFile", a_("resRefNum", resRefNum)("flags", newMovieFlags));
-  (void)resName;
-  if (!theMovie) return fail(paramErr, "NewMovieFromFile needs a place for the movie");
-  *theMovie = nullptr;
-  if (dataRefWasChanged) *dataRefWasChanged = false;
-  OpenFile file;
-  if (!findFile(resRefNum, file)) return fail(paramErr, "no movie file is open as " + std::to_string(resRefNum));
-  qte::Movie* movie = nullptr;
-  Failure f;
-  if (OSErr err = loadMovie(file.fd, file.path, movie, f)) return fail(err, file.path + ": " + f.message);
-  if (resId) *resId = movieInDataForkResID;
-  *theMovie = qte::handleOf<Movie>(movie);
-  return succeed();
+  QTE_CALL_ERR("NewMovieFromFile", a_("resRefNum", resRefNum)("flags", newMovieFlags)) {
+    (void)resName;
+    if (!theMovie) return fail(paramErr, "NewMovieFromFile needs a place for the movie");
+    *theMovie = nullptr;
+    if (dataRefWasChanged) *dataRefWasChanged = false;
+    OpenFile file;
+    if (!findFile(resRefNum, file)) return fail(paramErr, "no movie file is open as " + std::to_string(resRefNum));
+    qte::Movie* movie = nullptr;
+    Failure f;
+    if (OSErr err = loadMovie(file.fd, file.path, movie, f)) return fail(err, file.path + ": " + f.message);
+    if (resId) *resId = movieInDataForkResID;
+    *theMovie = qte::handleOf<Movie>(movie);
+    return succeed();
+  };
 }
 
 OSErr CreateMovieFile(const FSSpec* fileSpec, OSType creator, ScriptCode scriptTag, SInt32 createMovieFileFlags,
                       short* resRefNum, Movie* newmovie) {
-  QTE_ENTER_ERR("CreateMovieFile", a_("path", fileSpec ? fileSpec->path : "NULL")("creator", Tag{creator})(
-                                       "script", scriptTag)("flags", createMovieFileFlags));
-  std::string path = pathOfFsSpec(fileSpec);
-  if (path.empty()) return fail(paramErr, "CreateMovieFile needs a file");
-  if (newmovie) *newmovie = nullptr;
-  if (resRefNum) *resRefNum = 0;
-  // An existing file is emptied only once no other program is editing it.
-  const bool replace = createMovieFileFlags & createMovieFileDeleteCurFile;
-  Failure f;
-  int fd = openLocked(path, O_RDWR | O_CREAT | (replace ? 0 : O_EXCL), f);
-  if (fd < 0) return fail(f.err, path + ": " + f.message);
-  if (replace && ::ftruncate(fd, 0) != 0) {
-    int e = errno;
-    ::close(fd);
-    return fail(errnoResult(e), path + ": " + std::strerror(e));
-  }
-  const Bytes ftyp = qte::file::quickTimeFileType();
-  if (!writeAll(fd, 0, ftyp.data(), ftyp.size()) || ::fsync(fd) != 0) {
-    int e = errno;
-    ::close(fd);
-    return fail(errnoResult(e), path + ": " + std::strerror(e));
-  }
-  if (newmovie && !(createMovieFileFlags & createMovieFileDontCreateMovie)) {
-    auto* movie = new qte::Movie();
-    movie->origin = std::make_shared<MovieOrigin>();
-    movie->origin->path = path;
-    movie->origin->ftyp = ftyp;
-    *newmovie = qte::handleOf<Movie>(movie);
-  }
-  if (createMovieFileFlags & createMovieFileDontOpenFile || !resRefNum) {
-    ::close(fd);
-  } else {
-    *resRefNum = registerFile(path, fd, true);
-  }
-  return succeed();
+  QTE_CALL_ERR("CreateMovieFile", a_("path", fileSpec ? fileSpec->path : "NULL")("creator", Tag{creator})(
+                                       "script", scriptTag)("flags", createMovieFileFlags)) {
+    std::string path = pathOfFsSpec(fileSpec);
+    if (path.empty()) return fail(paramErr, "CreateMovieFile needs a file");
+    if (newmovie) *newmovie = nullptr;
+    if (resRefNum) *resRefNum = 0;
+    // An existing file is emptied only once no other program is editing it.
+    const bool replace = createMovieFileFlags & createMovieFileDeleteCurFile;
+    Failure f;
+    int fd = openLocked(path, O_RDWR | O_CREAT | (replace ? 0 : O_EXCL), f);
+    if (fd < 0) return fail(f.err, path + ": " + f.message);
+    if (replace && ::ftruncate(fd, 0) != 0) {
+      int e = errno;
+      ::close(fd);
+      return fail(errnoResult(e), path + ": " + std::strerror(e));
+    }
+    const Bytes ftyp = qte::file::quickTimeFileType();
+    if (!writeAll(fd, 0, ftyp.data(), ftyp.size()) || ::fsync(fd) != 0) {
+      int e = errno;
+      ::close(fd);
+      return fail(errnoResult(e), path + ": " + std::strerror(e));
+    }
+    if (newmovie && !(createMovieFileFlags & createMovieFileDontCreateMovie)) {
+      auto* movie = new qte::Movie();
+      movie->origin = std::make_shared<MovieOrigin>();
+      movie->origin->path = path;
+      movie->origin->ftyp = ftyp;
+      *newmovie = qte::handleOf<Movie>(movie);
+    }
+    if (createMovieFileFlags & createMovieFileDontOpenFile || !resRefNum) {
+      ::close(fd);
+    } else {
+      *resRefNum = registerFile(path, fd, true);
+    }
+    return succeed();
+  };
 }
 
 }  // extern "C"
@@ -473,7 +477,8 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
   uint64_t savedSize = fileSize;
   for (const qte::file::WriteStep& s : plan) savedSize = std::max(savedSize, s.offset + s.size());
   std::unique_ptr<qte::Movie> saved;
-  if (OSErr err = qte::file::checkRendered(*movie, movie->origin ? movie->origin->ftyp : Bytes(), moov, moovAt, file.path,
+  const Bytes ftyp = movie->origin ? movie->origin->ftyp : Bytes();
+  if (OSErr err = qte::file::checkRendered(*movie, ftyp, moov, moovAt, file.path,
                                            savedSize, false, saved, f))
     return fail(err, file.path + ": the edit was not saved and the file is as it was: " + f.message);
   std::string why;
@@ -487,17 +492,19 @@ OSErr saveInPlace(Movie theMovie, short resRefNum) {
 extern "C" {
 
 OSErr UpdateMovieResource(Movie theMovie, short resRefNum, short resId, ConstStr255Param resName) {
-  QTE_ENTER_ERR("UpdateMovieResource", a_.object("movie", theMovie)("resRefNum", resRefNum)("resId", resId));
-  (void)resName;
-  return saveInPlace(theMovie, resRefNum);
+  QTE_CALL_ERR("UpdateMovieResource", a_.object("movie", theMovie)("resRefNum", resRefNum)("resId", resId)) {
+    (void)resName;
+    return saveInPlace(theMovie, resRefNum);
+  };
 }
 
 OSErr AddMovieResource(Movie theMovie, short resRefNum, short* resId, ConstStr255Param resName) {
-  QTE_ENTER_ERR("AddMovieResource", a_.object("movie", theMovie)("resRefNum", resRefNum));
-  (void)resName;
-  OSErr err = saveInPlace(theMovie, resRefNum);
-  if (err == noErr && resId) *resId = movieInDataForkResID;
-  return err;
+  QTE_CALL_ERR("AddMovieResource", a_.object("movie", theMovie)("resRefNum", resRefNum)) {
+    (void)resName;
+    OSErr err = saveInPlace(theMovie, resRefNum);
+    if (err == noErr && resId) *resId = movieInDataForkResID;
+    return err;
+  };
 }
 
 }  // extern "C"

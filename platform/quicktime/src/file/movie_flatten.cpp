@@ -370,24 +370,25 @@ extern "C" {
 
 Movie FlattenMovieData(Movie theMovie, SInt32 movieFlattenFlags, const FSSpec* theFile, OSType creator,
                        ScriptCode scriptTag, SInt32 createMovieFileFlags) {
-  QTE_ENTER("FlattenMovieData", nullptr, a_.object("movie", theMovie)("flags", movieFlattenFlags)(
+  QTE_CALL("FlattenMovieData", Movie(nullptr), a_.object("movie", theMovie)("flags", movieFlattenFlags)(
                                              "path", theFile ? theFile->path : "NULL")("creator", Tag{creator})(
-                                             "script", scriptTag)("createFlags", createMovieFileFlags));
-  auto* movie = live<qte::Movie>(theMovie);
-  if (!movie) return fail(invalidMovie, "not a movie"), nullptr;
-  std::string path = pathOfFsSpec(theFile);
-  if (path.empty() || (movieFlattenFlags & flattenFSSpecPtrIsDataRefRecordPtr))
-    return fail(paramErr, "FlattenMovieData needs a file"), nullptr;
-  struct stat st;
-  if (!(createMovieFileFlags & createMovieFileDeleteCurFile) && ::stat(path.c_str(), &st) == 0)
-    return fail(dupFNErr, path + ": the file exists (createMovieFileDeleteCurFile replaces it)"), nullptr;
-  std::string why;
-  qte::Movie* flat = nullptr;
-  if (OSErr err = flattenTo(*movie, path, movieFlattenFlags & flattenForceMovieResourceBeforeMovieData,
-                            movieFlattenFlags & flattenActiveTracksOnly, flat, why))
-    return fail(err, why), nullptr;
-  succeed();
-  return qte::handleOf<Movie>(flat);
+                                             "script", scriptTag)("createFlags", createMovieFileFlags)) {
+    auto* movie = live<qte::Movie>(theMovie);
+    if (!movie) return fail(invalidMovie, "not a movie"), nullptr;
+    std::string path = pathOfFsSpec(theFile);
+    if (path.empty() || (movieFlattenFlags & flattenFSSpecPtrIsDataRefRecordPtr))
+      return fail(paramErr, "FlattenMovieData needs a file"), nullptr;
+    struct stat st;
+    if (!(createMovieFileFlags & createMovieFileDeleteCurFile) && ::stat(path.c_str(), &st) == 0)
+      return fail(dupFNErr, path + ": the file exists (createMovieFileDeleteCurFile replaces it)"), nullptr;
+    std::string why;
+    qte::Movie* flat = nullptr;
+    if (OSErr err = flattenTo(*movie, path, movieFlattenFlags & flattenForceMovieResourceBeforeMovieData,
+                              movieFlattenFlags & flattenActiveTracksOnly, flat, why))
+      return fail(err, why), nullptr;
+    succeed();
+    return qte::handleOf<Movie>(flat);
+  };
 }
 
 // Outside the entry wrapper: a signal handler may only make async-signal-safe calls.
