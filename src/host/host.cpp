@@ -191,10 +191,10 @@ void* REALMemoryBlockGetPtr(REALmemoryBlock block) {
   return fn ? fn(block) : nullptr;
 }
 
-RBInteger REALMemoryBlockGetSize(REALmemoryBlock block) {
-  if (!block) return 0;
+RBInteger REALMemoryBlockGetSize(REALmemoryBlock block, bool* resolved) {
   auto fn = memoryBlockGetSize.get();
-  return fn ? fn(block) : 0;
+  if (resolved) *resolved = fn != nullptr;
+  return fn && block ? fn(block) : 0;
 }
 
 void REALRaiseException(REALobject exception) {

@@ -81,7 +81,8 @@ const char* REALGetStringContents(REALstring string, RBInteger* length);
 // ---- memory blocks ----
 REALmemoryBlock REALNewMemoryBlockOriginal(RBInteger size);  // "newMemoryBlock"
 void* REALMemoryBlockGetPtr(REALmemoryBlock block);           // "memoryBlockGetPtr"
-RBInteger REALMemoryBlockGetSize(REALmemoryBlock block);      // "memoryBlockGetSize"
+// 0 also when the host lacks the entry; `resolved` tells which.
+RBInteger REALMemoryBlockGetSize(REALmemoryBlock block, bool* resolved = nullptr);  // "memoryBlockGetSize"
 
 // ---- exceptions and properties by name ----
 void REALRaiseException(REALobject exception);               // "RuntimeRaiseException"

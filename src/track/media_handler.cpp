@@ -262,11 +262,14 @@ RBInteger SetSoundEqualizerBands(REALobject instance, RBInteger count, REALmemor
   if (!mh) return -1;
   MediaEQSpectrumBandsRecord bands{static_cast<short>(count),
                                    static_cast<UnsignedFixedPtr>(REALMemoryBlockGetPtr(values))};
-  // The handler reads `count` frequencies from the block; a block that holds
-  // fewer is refused rather than read past its end.
-  if (bands.count > 0 && bands.frequency &&
-      REALMemoryBlockGetSize(values) < RBInteger{bands.count} * RBInteger{sizeof(UnsignedFixed)})
-    return paramErr;
+  // The handler reads `count` frequencies from the block. Unlike the library this
+  // one stands in for, a block known to hold fewer is refused (paramErr) rather
+  // than read past its end; a host that cannot tell the size leaves the handler
+  // to trust the count.
+  bool sizeKnown = false;
+  const RBInteger size = REALMemoryBlockGetSize(values, &sizeKnown);
+  const RBInteger needed = RBInteger{bands.count} * RBInteger{sizeof(UnsignedFixed)};
+  if (sizeKnown && bands.count > 0 && bands.frequency && size < needed) return paramErr;
   return MediaSetSoundEqualizerBands(mh, &bands);
 }
 

@@ -21,8 +21,8 @@ class MediaHandlerTest : public TrackTest {
  protected:
   // A movie with a video track (two descriptions, three samples, the last not a
   // sync sample) and a stereo sound track; both as user code gets them.
-  void LoadMovie() {
-    Load(QuickTimeHost());
+  void LoadMovie(rt::Config config = QuickTimeHost()) {
+    Load(std::move(config));
     Movie m = NewEngineMovie();
     Entry jpeg("jpeg"_4cc, 86), png("png "_4cc, 86);
     qtVideo_ = mediatest::AddDescribedTrack(m, VideoMediaType, {jpeg, png, png}, 1);
@@ -207,6 +207,17 @@ TEST_F(MediaHandlerTest, EqualizerBandsAndLevels) {
     EXPECT_EQ(e.className(), "NilObjectException");
     EXPECT_EQ(e.message(), "memoryblock is nil");
   }
+}
+
+// A host that cannot tell a block's size leaves the count to the handler, as
+// the library always did; the check above is only made where it can be.
+TEST_F(MediaHandlerTest, EqualizerBandsTrustTheCountWhereNoSizeIsKnown) {
+  rt::Config config = QuickTimeHost();
+  config.refusedEntries = {"memoryBlockGetSize"};
+  LoadMovie(std::move(config));
+  const uint32_t hz[2] = {100u << 16, 5000u << 16};
+  Value two = runtime().newMemoryBlock(std::string(reinterpret_cast<const char*>(hz), sizeof hz));
+  EXPECT_EQ(Call(sound_, "SoundSetEqualizerBands", {I(2), two}).asInteger(), 0);
 }
 
 TEST_F(MediaHandlerTest, GraphicsModeColoursWidenAndNarrow) {
