@@ -32,10 +32,4 @@ inline TimeValue toTimeValue(int64_t v) {
   return static_cast<TimeValue>(v);
 }
 
-// Copies [srcIn, srcIn+srcDuration) of src (its movie's time scale) into dst at
-// dstIn (dst's movie's time scale), copying samples when the tracks do not share them.
-OSErr insertSegment(Track& src, Track& dst, int64_t srcIn, int64_t srcDuration, int64_t dstIn);
-// A new track in `movie` with src's settings and an empty media like src's.
-Track* addTrackLike(Movie& movie, const Track& src);
-
 }  // namespace qte

@@ -1,6 +1,9 @@
-// Edit lists: the segment operations rewrite the list, lookups are binary searches
-// over the edits' start times.
-#include "model.h"
+// Edit lists and segment copying: the segment operations rewrite the list,
+// lookups are binary searches over the edits' start times, and a segment put
+// into another media brings the samples it shows.
+#include "edits.h"
+
+#include "data_handler.h"
 
 #include <algorithm>
 
@@ -206,6 +209,119 @@ void EditList::changeScale(TimeScale from, TimeScale to) {
                edits_.end());
   while (!edits_.empty() && edits_.back().empty()) edits_.pop_back();
   rebuild();
+}
+
+
+// --- Segments between tracks ---------------------------------------------------
+
+OSErr copyMediaRange(const Media& src, Media& dst, int64_t from, int64_t to, int64_t* dstFrom) {
+  // Hold the source store: copy-on-write of dst must not free what is read.
+  std::shared_ptr<SampleStore> keep = src.store;
+  const SampleStore& ss = *keep;
+  const SampleTable& st = ss.table;
+  SampleStore& ds = dst.mutableSamples();
+  *dstFrom = ds.table.duration();
+  if (from >= to || st.count() == 0) return noErr;
+  uint32_t first = st.sampleAt(from);
+  uint32_t last = st.sampleAt(std::min(to, st.duration()) - 1);
+
+  std::vector<uint32_t> descMap(ss.descriptions.size() + 1, 0);
+  for (uint32_t k = first; k <= last; ++k) {
+    const Chunk& chunk = st.chunkOf(k);
+    uint32_t srcDesc = st.descIndexOf(k);
+    if (!descMap[srcDesc]) {
+      Bytes desc = ss.descriptions[srcDesc - 1];
+      if (!chunk.inMemory()) {
+        // File-backed samples stay where they are: the copy names the same file.
+        uint16_t refIndex = dataRefIndexOf(desc);
+        if (refIndex == 0 || refIndex > src.dataRefs.size()) return badDataRefIndex;
+        const DataRef& ref = src.dataRefs[refIndex - 1];
+        auto it = std::find_if(dst.dataRefs.begin(), dst.dataRefs.end(),
+                               [&](const DataRef& r) { return sameDataRef(r, ref); });
+        if (it == dst.dataRefs.end()) it = dst.dataRefs.insert(dst.dataRefs.end(), ref);
+        desc = withDataRefIndex(desc, static_cast<uint16_t>(it - dst.dataRefs.begin() + 1));
+      }
+      auto it = std::find(ds.descriptions.begin(), ds.descriptions.end(), desc);
+      if (it == ds.descriptions.end()) it = ds.descriptions.insert(ds.descriptions.end(), std::move(desc));
+      descMap[srcDesc] = static_cast<uint32_t>(it - ds.descriptions.begin() + 1);
+    }
+    uint32_t size = st.sizeOf(k);
+    int64_t d = st.durationOf(k);
+    if (dst.scale != src.scale) d = std::max<int64_t>(1, rescale(d, dst.scale, src.scale));
+    if (d > UINT32_MAX) return invalidDuration;
+    uint64_t offset = st.offsetOf(k);
+    if (chunk.inMemory()) {
+      if (offset + size > ss.memory.size()) return invalidSampleTable;
+      uint64_t at = ds.memory.size();
+      ds.memory.insert(ds.memory.end(), ss.memory.begin() + static_cast<long>(offset),
+                       ss.memory.begin() + static_cast<long>(offset + size));
+      offset = at;
+    }
+    ds.table.append(1, static_cast<uint32_t>(d), size, descMap[srcDesc], st.isSync(k), chunk.inMemory(), offset);
+  }
+  *dstFrom += rescale(from - st.startOf(first), dst.scale, src.scale);
+  dst.modificationTime = nowMacTime();
+  return noErr;
+}
+
+Track* addTrackLike(Movie& movie, const Track& src) {
+  auto track = std::make_unique<Track>(&movie, movie.takeTrackID());
+  track->enabled = src.enabled;
+  track->layer = src.layer;
+  track->alternateGroup = src.alternateGroup;
+  track->volume = src.volume;
+  track->width = src.width;
+  track->height = src.height;
+  track->matrix = src.matrix;
+  track->clip = src.clip;
+  if (src.media) {
+    track->media = std::make_unique<Media>(track.get(), src.media->type, src.media->scale);
+    track->media->dataRefs = src.media->dataRefs;
+    track->media->language = src.media->language;
+    track->media->channelLayout = src.media->channelLayout;
+  }
+  movie.tracks.push_back(std::move(track));
+  return movie.tracks.back().get();
+}
+
+OSErr insertSegment(Track& src, Track& dst, int64_t srcIn, int64_t srcDuration, int64_t dstIn) {
+  if (&src != &dst && src.media && dst.media && src.media->type != dst.media->type) return mediaTypesDontMatch;
+  Scales ss = src.scales();
+  std::vector<Edit> pieces = src.edits.extract(srcIn, srcDuration, ss);
+  bool hasMedia = false;
+  for (const Edit& e : pieces) hasMedia = hasMedia || !e.empty();
+  if (hasMedia && !dst.media) return invalidMedia;
+
+  // Durations move to the destination movie's scale; rounding is spread so the
+  // pieces add up to the converted whole.
+  TimeScale from = src.movie->scale, to = dst.movie->scale;
+  int64_t cumulative = 0, placed = 0;
+  for (Edit& e : pieces) {
+    cumulative += e.duration;
+    int64_t next = rescale(cumulative, to, from);
+    e.duration = next - placed;
+    placed = next;
+  }
+
+  bool shared = &src == &dst || (src.media && dst.media && src.media->store == dst.media->store &&
+                                  src.media->scale == dst.media->scale);
+  if (hasMedia && !shared) {
+    // Piece media extents are measured before conversion, in the source's scales.
+    std::vector<Edit> original = src.edits.extract(srcIn, srcDuration, ss);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      if (pieces[i].empty()) continue;
+      const Edit& o = original[i];
+      // A dwell (rate 0) shows one media instant: copy the sample holding it.
+      int64_t mediaEnd = o.rate == 0 ? o.mediaTime + 1 : o.mediaTime - mediaOffset(-o.duration, o.rate, ss);
+      int64_t newStart = 0;
+      OSErr err = copyMediaRange(*src.media, *dst.media, o.mediaTime, mediaEnd, &newStart);
+      if (err != noErr) return err;
+      pieces[i].mediaTime = newStart;
+    }
+  }
+  dst.edits.insert(dstIn, pieces, dst.scales());
+  dst.touch();
+  return noErr;
 }
 
 }  // namespace qte

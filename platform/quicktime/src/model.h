@@ -234,6 +234,24 @@ struct DataRef {
   int32_t attributes;
 };
 
+// Files opened through data references (data_handler.cpp), closed with their owner.
+class OpenDataFiles {
+ public:
+  OpenDataFiles() = default;
+  OpenDataFiles(const OpenDataFiles&) = delete;
+  OpenDataFiles& operator=(const OpenDataFiles&) = delete;
+  ~OpenDataFiles();
+  // The descriptor of the file `ref` names, or -1 when it cannot be opened.
+  int open(const DataRef& ref);
+
+ private:
+  struct Entry {
+    DataRef ref;
+    int fd;
+  };
+  std::vector<Entry> files_;  // the last few references read through
+};
+
 struct Media;
 struct Track;
 struct Movie;
@@ -297,17 +315,10 @@ struct Media : Object {
   // description; until then the descriptions keep what they were read or added with.
   Bytes channelLayout;
 
-  // The file a data reference names, opened on first read and kept open for the
-  // media's life, as a data handler keeps it: reading sample after sample then
-  // costs one read each. -1 when it cannot be opened.
-  int openData(const DataRef& ref) const;
-
- private:
-  struct OpenFile {
-    DataRef ref;
-    int fd;
-  };
-  mutable std::vector<OpenFile> openFiles_;  // the last few references read through
+  // The files its data references name, opened on first read and kept open for
+  // the media's life, as a data handler keeps them: reading sample after sample
+  // then costs one read each.
+  mutable OpenDataFiles dataFiles;
 };
 
 // --- Edits ------------------------------------------------------------------
@@ -458,10 +469,8 @@ struct Movie : Object {
 // Seconds since 1904-01-01, QuickTime's epoch.
 uint32_t nowMacTime();
 
-// Appends to `dst` the samples of `src` covering media times [from, to) and returns
-// the destination media time that corresponds to `from`.
-OSErr copyMediaRange(const Media& src, Media& dst, int64_t from, int64_t to, int64_t* dstFrom);
-// Reads the bytes of n samples stored back to back from sample `first`.
+// Reads the bytes of n samples stored back to back from sample `first`
+// (data_handler.cpp).
 OSErr readSampleBytes(const Media& media, uint32_t first, uint32_t n, uint8_t* out);
 
 }  // namespace qte

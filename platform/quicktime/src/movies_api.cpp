@@ -1,5 +1,7 @@
 // Movie calls: creation, time, track lookup, movie segments and properties.
 #include "api_using.h"
+#include "edits.h"
+#include "aperture.h"
 #include "channel_layout.h"
 
 #include <algorithm>
@@ -47,73 +49,7 @@ bool hasMediaIn(const Track& t, int64_t in, int64_t duration) {
 
 }  // namespace
 
-Track* addTrackLike(Movie& movie, const Track& src) {
-  auto track = std::make_unique<Track>(&movie, movie.takeTrackID());
-  track->enabled = src.enabled;
-  track->layer = src.layer;
-  track->alternateGroup = src.alternateGroup;
-  track->volume = src.volume;
-  track->width = src.width;
-  track->height = src.height;
-  track->matrix = src.matrix;
-  track->clip = src.clip;
-  if (src.media) {
-    track->media = std::make_unique<Media>(track.get(), src.media->type, src.media->scale);
-    track->media->dataRefs = src.media->dataRefs;
-    track->media->language = src.media->language;
-    track->media->channelLayout = src.media->channelLayout;
-  }
-  movie.tracks.push_back(std::move(track));
-  return movie.tracks.back().get();
-}
-
-OSErr insertSegment(Track& src, Track& dst, int64_t srcIn, int64_t srcDuration, int64_t dstIn) {
-  if (&src != &dst && src.media && dst.media && src.media->type != dst.media->type) return mediaTypesDontMatch;
-  Scales ss = src.scales();
-  std::vector<Edit> pieces = src.edits.extract(srcIn, srcDuration, ss);
-  bool hasMedia = false;
-  for (const Edit& e : pieces) hasMedia = hasMedia || !e.empty();
-  if (hasMedia && !dst.media) return invalidMedia;
-
-  // Durations move to the destination movie's scale; rounding is spread so the
-  // pieces add up to the converted whole.
-  TimeScale from = src.movie->scale, to = dst.movie->scale;
-  int64_t cumulative = 0, placed = 0;
-  for (Edit& e : pieces) {
-    cumulative += e.duration;
-    int64_t next = rescale(cumulative, to, from);
-    e.duration = next - placed;
-    placed = next;
-  }
-
-  bool shared = &src == &dst || (src.media && dst.media && src.media->store == dst.media->store &&
-                                  src.media->scale == dst.media->scale);
-  if (hasMedia && !shared) {
-    // Piece media extents are measured before conversion, in the source's scales.
-    std::vector<Edit> original = src.edits.extract(srcIn, srcDuration, ss);
-    for (size_t i = 0; i < pieces.size(); ++i) {
-      if (pieces[i].empty()) continue;
-      const Edit& o = original[i];
-      // A dwell (rate 0) shows one media instant: copy the sample holding it.
-      int64_t mediaEnd = o.rate == 0 ? o.mediaTime + 1 : o.mediaTime - mediaOffset(-o.duration, o.rate, ss);
-      int64_t newStart = 0;
-      OSErr err = copyMediaRange(*src.media, *dst.media, o.mediaTime, mediaEnd, &newStart);
-      if (err != noErr) return err;
-      pieces[i].mediaTime = newStart;
-    }
-  }
-  dst.edits.insert(dstIn, pieces, dst.scales());
-  dst.touch();
-  return noErr;
-}
-
 }  // namespace qte
-
-namespace {
-
-OSErr setTrackApertureFromDescription(qte::Track& t, const uint8_t* desc, size_t n);
-
-}  // namespace
 
 extern "C" {
 
@@ -377,12 +313,6 @@ struct PropertyInfo {
   UInt32 flags;
 };
 
-bool movieHasApertureDimensions(const qte::Movie& m) {
-  for (auto& t : m.tracks)
-    if (t->aperture.present) return true;
-  return false;
-}
-
 std::optional<PropertyInfo> moviePropertyInfo(QTPropertyClass cls, QTPropertyID id) {
   constexpr UInt32 rw = kQTPropertyFlagCanGet | kQTPropertyFlagCanSet;
   if (cls == kQTPropertyClass_Audio && id == kQTAudioPropertyID_RateChangesPreservePitch)
@@ -399,76 +329,6 @@ std::optional<PropertyInfo> moviePropertyInfo(QTPropertyClass cls, QTPropertyID 
 // The movie's summary channel layout: variable in size, answered apart.
 bool isSummaryLayout(QTPropertyClass cls, QTPropertyID id) {
   return cls == kQTPropertyClass_Audio && id == kQTAudioPropertyID_SummaryChannelLayout;
-}
-
-bool knownApertureMode(OSType mode) {
-  return mode == kQTApertureMode_Classic || mode == kQTApertureMode_CleanAperture ||
-         mode == kQTApertureMode_ProductionAperture || mode == kQTApertureMode_EncodedPixels;
-}
-
-uint16_t be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-uint32_t be32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
-
-// Aperture dimensions from an ImageDescription: encoded = stored size, production =
-// size corrected by 'pasp', clean = production cropped by 'clap'.
-OSErr setTrackApertureFromDescription(qte::Track& t, const uint8_t* desc, size_t n) {
-  if (n < 86) return invalidSampleDescription;
-  double w = be16(desc + 32), h = be16(desc + 34);
-  double hSpacing = 1, vSpacing = 1;
-  double cleanW = w, cleanH = h;
-  size_t size = std::min<size_t>(be32(desc), n);
-  for (size_t at = 86; at + 8 <= size;) {
-    uint32_t atomSize = be32(desc + at);
-    uint32_t type = be32(desc + at + 4);
-    if (atomSize < 8 || at + atomSize > size) break;
-    if (type == "pasp"_4cc && atomSize >= 16) {
-      hSpacing = be32(desc + at + 8);
-      vSpacing = be32(desc + at + 12);
-      if (hSpacing == 0 || vSpacing == 0) hSpacing = vSpacing = 1;
-    } else if (type == "clap"_4cc && atomSize >= 40) {
-      auto ratio = [&](size_t off) {
-        uint32_t num = be32(desc + at + off), den = be32(desc + at + off + 4);
-        return den ? double(num) / den : 0.0;
-      };
-      cleanW = ratio(8);
-      cleanH = ratio(16);
-    }
-    at += atomSize;
-  }
-  double aspect = hSpacing / vSpacing;
-  auto fix = [](double v) { return static_cast<Fixed>(std::lround(v * 65536.0)); };
-  t.aperture.present = true;
-  t.aperture.encoded = {fix(w), fix(h)};
-  t.aperture.production = {fix(w * aspect), fix(h)};
-  t.aperture.clean = {fix(cleanW * aspect), fix(cleanH)};
-  return noErr;
-}
-
-// Visual tracks get dimensions from their first description; others have none.
-OSErr generateTrackAperture(qte::Track& t) {
-  if (!t.media || t.media->type != VideoMediaType) return noErr;
-  const auto& descs = t.media->samples().descriptions;
-  if (descs.empty()) {
-    t.aperture.present = true;
-    t.aperture.encoded = t.aperture.production = t.aperture.clean = {t.width, t.height};
-    return noErr;
-  }
-  return setTrackApertureFromDescription(t, descs.front().data(), descs.front().size());
-}
-
-// Track dimensions follow the movie's aperture mode.
-void applyApertureMode(qte::Movie& m) {
-  for (auto& t : m.tracks) {
-    if (!t->aperture.present) continue;
-    const FixedPoint* dims = nullptr;
-    if (m.apertureMode == kQTApertureMode_CleanAperture) dims = &t->aperture.clean;
-    if (m.apertureMode == kQTApertureMode_ProductionAperture) dims = &t->aperture.production;
-    if (m.apertureMode == kQTApertureMode_EncodedPixels) dims = &t->aperture.encoded;
-    if (dims) {
-      t->width = dims->x;
-      t->height = dims->y;
-    }
-  }
 }
 
 }  // namespace
@@ -516,7 +376,7 @@ OSErr QTGetMovieProperty(Movie inMovie, QTPropertyClass inPropClass, QTPropertyI
     } else if (inPropID == kQTAudioPropertyID_Pitch) {
       std::memcpy(outPropValueAddress, &movie->pitch, sizeof movie->pitch);
     } else if (inPropID == kQTVisualPropertyID_HasApertureModeDimensions) {
-      *static_cast<Boolean*>(outPropValueAddress) = movieHasApertureDimensions(*movie);
+      *static_cast<Boolean*>(outPropValueAddress) = qte::hasApertureDimensions(*movie);
     } else {
       std::memcpy(outPropValueAddress, &movie->apertureMode, sizeof(OSType));
     }
@@ -557,56 +417,11 @@ OSErr QTSetMovieProperty(Movie inMovie, QTPropertyClass inPropClass, QTPropertyI
     } else {
       OSType mode;
       std::memcpy(&mode, inPropValueAddress, sizeof mode);
-      if (!knownApertureMode(mode)) return done(paramErr);
+      if (!qte::knownApertureMode(mode)) return done(paramErr);
       movie->apertureMode = mode;
-      applyApertureMode(*movie);
+      qte::applyApertureMode(*movie);
     }
     return done(noErr);
-  };
-}
-
-OSErr GenerateMovieApertureModeDimensions(Movie theMovie) {
-  QTE_CALL_ERR("GenerateMovieApertureModeDimensions", a_.object("movie", theMovie)) {
-    auto* movie = need<qte::Movie>(theMovie);
-    for (auto& t : movie->tracks) {
-      OSErr err = generateTrackAperture(*t);
-      if (err != noErr) return done(err);
-    }
-    return done(noErr);
-  };
-}
-
-OSErr RemoveMovieApertureModeDimensions(Movie theMovie) {
-  QTE_CALL_ERR("RemoveMovieApertureModeDimensions", a_.object("movie", theMovie)) {
-    auto* movie = need<qte::Movie>(theMovie);
-    for (auto& t : movie->tracks) t->aperture = {};
-    return done(noErr);
-  };
-}
-
-OSErr GenerateTrackApertureModeDimensions(Track theTrack) {
-  QTE_CALL_ERR("GenerateTrackApertureModeDimensions", a_.object("track", theTrack)) {
-    auto* track = need<qte::Track>(theTrack);
-    return done(generateTrackAperture(*track));
-  };
-}
-
-OSErr RemoveTrackApertureModeDimensions(Track theTrack) {
-  QTE_CALL_ERR("RemoveTrackApertureModeDimensions", a_.object("track", theTrack)) {
-    auto* track = need<qte::Track>(theTrack);
-    track->aperture = {};
-    return done(noErr);
-  };
-}
-
-OSErr SetTrackApertureModeDimensionsUsingSampleDescription(Track theTrack, SampleDescriptionHandle sampleDesc) {
-  QTE_CALL_ERR("SetTrackApertureModeDimensionsUsingSampleDescription",
-                a_.object("track", theTrack)("sampleDesc", reinterpret_cast<Handle>(sampleDesc))) {
-    auto* track = need<qte::Track>(theTrack);
-    if (!sampleDesc) return done(generateTrackAperture(*track));
-    Handle h = reinterpret_cast<Handle>(sampleDesc);
-    return done(setTrackApertureFromDescription(*track, reinterpret_cast<const uint8_t*>(*h),
-                                                static_cast<size_t>(GetHandleSize(h))));
   };
 }
 

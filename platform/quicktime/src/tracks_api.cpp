@@ -1,5 +1,6 @@
 // Track calls: settings, segment edits, references and clones.
 #include "api_using.h"
+#include "edits.h"
 
 #include <algorithm>
 
