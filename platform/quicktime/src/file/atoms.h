@@ -151,4 +151,14 @@ inline uint32_t get32(const uint8_t* p) {
 inline uint64_t get64(const uint8_t* p) { return uint64_t(get32(p)) << 32 | get32(p + 4); }
 inline uint16_t get16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
 
+// The atoms of [p, p+n) (at file offset `base`) up to the first damaged one:
+// for lists that a damaged entry only shortens, such as a sample description's
+// extensions, which a decoder passes over.
+inline std::vector<Atom> wellFormedAtoms(const uint8_t* p, size_t n, uint64_t base) {
+  std::vector<Atom> out;
+  Failure ignored;
+  splitAtoms(p, n, base, AtomPath(), out, ignored);
+  return out;
+}
+
 }  // namespace qte::file
