@@ -77,12 +77,25 @@ std::ostream& MovieFile::said() const {
   return intoStdout ? std::cerr : std::cout;
 }
 
-rt::Value MovieFile::call(const rt::Value& self, const char* member, const std::vector<rt::Value>& args) {
+template <typename Call>
+rt::Value MovieFile::guarded(std::string_view member, Call&& call) {
   try {
-    return runtime_.call(self, member, args);
+    return call();
   } catch (const rt::HostException& e) {
     throw FileError(path_, std::string(member) + " failed: " + e.className() + ": " + e.message());
   }
+}
+
+rt::Value MovieFile::call(const rt::Value& self, const char* member, const std::vector<rt::Value>& args) {
+  return guarded(member, [&] { return runtime_.call(self, member, args); });
+}
+
+rt::Member MovieFile::member(const std::string& className, const char* name, std::initializer_list<rt::Value> like) {
+  return runtime_.member(className, name, like);
+}
+
+rt::Value MovieFile::call(const rt::Member& member, const rt::Value& self, std::initializer_list<rt::Value> args) {
+  return guarded(member.name(), [&] { return member(self, args); });
 }
 
 }  // namespace tool

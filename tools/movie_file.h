@@ -36,8 +36,15 @@ class MovieFile {
 
   // Calls a member; a host exception becomes an error naming the file.
   rt::Value call(const rt::Value& self, const char* member, const std::vector<rt::Value>& args = {});
+  // A member resolved once for calls in a loop (see rt::Runtime::member), and a
+  // call of it, host exceptions becoming errors as above.
+  rt::Member member(const std::string& className, const char* name, std::initializer_list<rt::Value> like = {});
+  rt::Value call(const rt::Member& member, const rt::Value& self, std::initializer_list<rt::Value> args = {});
 
  private:
+  template <typename Call>
+  rt::Value guarded(std::string_view member, Call&& call);
+
   rt::Runtime runtime_;
   std::string path_;
   std::optional<std::string> output_;

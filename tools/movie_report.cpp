@@ -44,11 +44,6 @@ DescriptionInfo describe(MovieFile& f, const Value& d) {
   return info;
 }
 
-uint32_t be32(const std::string& b, size_t at) {
-  return (uint32_t(uint8_t(b[at])) << 24) | (uint32_t(uint8_t(b[at + 1])) << 16) |
-         (uint32_t(uint8_t(b[at + 2])) << 8) | uint8_t(b[at + 3]);
-}
-
 // Text a person can read: valid UTF-8 without control characters.
 bool printable(const std::string& s) {
   if (!isUtf8(s)) return false;
@@ -57,8 +52,10 @@ bool printable(const std::string& s) {
   return true;
 }
 
-// The text records of a '©xxx' entry: 16-bit length, 16-bit language, the text.
-// Mac language codes (below 0x400) mean Mac Roman; packed ISO 639 codes mean UTF-8.
+// The texts of a '©xxx' entry, one per language: records of a 16-bit length, a
+// 16-bit language and the text. GetText answers for a language named up front,
+// so listing every language means reading the records. Mac language codes
+// (below 0x400) mean Mac Roman; packed ISO 639 codes mean UTF-8.
 std::vector<std::string> textRecords(const std::string& data) {
   std::vector<std::string> texts;
   size_t at = 0;
@@ -113,24 +110,34 @@ void readMovie(MovieFile& f, MovieReport& report) {
 void readTracks(MovieFile& f, MovieReport& report) {
   rt::Runtime& rt = f.runtime();
   const int64_t count = integer(f, f.movie(), "TrackCountZQK");
+  const Value one = Value::integer(1);
+  const rt::Member trackAt = f.member("movie", "GetTrackIndexZQK", {one});
+  auto track = [&](const char* name, std::initializer_list<Value> like = {}) {
+    return f.member("QTTrackZQK", name, like);
+  };
+  const rt::Member id = track("TrackID"), type = track("MediaType"), enabled = track("TrackEnabled"),
+                   duration = track("Duration"), width = track("Width"), height = track("Height"),
+                   samples = track("MediaSampleCount"), isChapters = track("IsChapterTrack"),
+                   descriptions = track("MediaSampleDescriptionCount"),
+                   description = track("MediaSampleDescription", {one});
   for (int64_t i = 1; i <= count; ++i) {
-    Value track = f.call(f.movie(), "GetTrackIndexZQK", {Value::integer(i)});
-    if (track.isNil()) continue;
-    TrackInfo t;
-    t.id = integer(f, track, "TrackID");
-    t.type = text(f, track, "MediaType");
-    t.enabled = rt.get(track, "TrackEnabled").asBoolean();
-    t.duration = integer(f, track, "Duration");
-    t.width = integer(f, track, "Width");
-    t.height = integer(f, track, "Height");
-    t.samples = integer(f, track, "MediaSampleCount");
-    t.chapters = f.call(track, "IsChapterTrack").asBoolean();
-    const int64_t descriptions = integer(f, track, "MediaSampleDescriptionCount");
-    for (int64_t k = 1; k <= descriptions; ++k) {
-      Value d = f.call(track, "MediaSampleDescription", {Value::integer(k)});
-      if (!d.isNil()) t.descriptions.push_back(describe(f, d));
+    Value t = f.call(trackAt, f.movie(), {Value::integer(i)});
+    if (t.isNil()) continue;
+    TrackInfo info;
+    info.id = f.call(id, t).asInteger();
+    info.type = textOf(rt, f.call(type, t));
+    info.enabled = f.call(enabled, t).asBoolean();
+    info.duration = f.call(duration, t).asInteger();
+    info.width = f.call(width, t).asInteger();
+    info.height = f.call(height, t).asInteger();
+    info.samples = f.call(samples, t).asInteger();
+    info.chapters = f.call(isChapters, t).asBoolean();
+    const int64_t n = f.call(descriptions, t).asInteger();
+    for (int64_t k = 1; k <= n; ++k) {
+      Value d = f.call(description, t, {Value::integer(k)});
+      if (!d.isNil()) info.descriptions.push_back(describe(f, d));
     }
-    report.tracks.push_back(std::move(t));
+    report.tracks.push_back(std::move(info));
   }
 }
 
@@ -138,14 +145,17 @@ void readChapters(MovieFile& f, MovieReport& report) {
   Value track = chapterTrackOf(f);
   if (track.isNil()) return;
   Progress progress("reading chapters");
+  const std::string cls = f.runtime().className(track);
+  const Value zero = Value::integer(0);
+  const rt::Member title = f.member(cls, "ChapterText", {zero}), next = f.member(cls, "GetNextChapterTime", {zero});
   // Chapter by chapter from the first: each step is a search of the track's
   // sample table, so the walk stays linear in the number of chapters.
   for (int64_t t = integer(f, track, "GetFirstChapterTime"); t >= 0;) {
-    report.chapters.push_back({t, textOf(f.runtime(), f.call(track, "ChapterText", {Value::integer(t)}))});
+    report.chapters.push_back({t, textOf(f.runtime(), f.call(title, track, {Value::integer(t)}))});
     progress.update(int64_t(report.chapters.size()));
-    const int64_t next = f.call(track, "GetNextChapterTime", {Value::integer(t)}).asInteger();
-    if (next <= t) break;
-    t = next;
+    const int64_t after = f.call(next, track, {Value::integer(t)}).asInteger();
+    if (after <= t) break;
+    t = after;
   }
 }
 
@@ -178,22 +188,26 @@ void readUserData(MovieFile& f, MovieReport& report) {
   rt::Runtime& rt = f.runtime();
   Value list = f.call(f.movie(), "UserDataZQK");
   if (list.isNil()) return;
-  Value flat = rt.get(list, "BinaryData");
-  const std::string bytes = flat.isNil() ? std::string() : rt.bytes(flat);
-  // The list as a run of atoms: size, type, data.
-  for (size_t at = 0; at + 8 <= bytes.size();) {
-    const uint32_t size = be32(bytes, at);
-    if (size < 8 || size > bytes.size() - at) break;
-    UserDataInfo entry;
-    entry.type = typeText(bytes.substr(at + 4, 4));
-    const std::string data = bytes.substr(at + 8, size - 8);
-    entry.size = int64_t(data.size());
-    if (uint8_t(bytes[at + 4]) == 0xA9)
-      entry.texts = textRecords(data);
-    else if (!data.empty() && printable(data))
-      entry.texts.push_back(data);
-    report.userData.push_back(std::move(entry));
-    at += size;
+  const Value anyType = rt.string("    ");
+  const rt::Member nextType = f.member("QTUserDataZQK", "GetNextType", {anyType}),
+                   countType = f.member("QTUserDataZQK", "CountType", {anyType}),
+                   data = f.member("QTUserDataZQK", "GetData", {anyType, Value::integer(1)});
+  // Type by type, in the order each first appears; the entries of a type in order.
+  for (Value type = f.call(nextType, list, {Value()}); !type.isNil(); type = f.call(nextType, list, {type})) {
+    const std::string code = rt.bytes(type);
+    const int64_t count = f.call(countType, list, {type}).asInteger();
+    for (int64_t i = 1; i <= count; ++i) {
+      Value bytes = f.call(data, list, {type, Value::integer(i)});
+      const std::string entryData = bytes.isNil() ? std::string() : rt.bytes(bytes);
+      UserDataInfo entry;
+      entry.type = typeText(code);
+      entry.size = int64_t(entryData.size());
+      if (!code.empty() && uint8_t(code[0]) == 0xA9)
+        entry.texts = textRecords(entryData);
+      else if (!entryData.empty() && printable(entryData))
+        entry.texts.push_back(entryData);
+      report.userData.push_back(std::move(entry));
+    }
   }
 }
 

@@ -188,6 +188,51 @@ TEST_F(RuntimeTest, ByRefParameters) {
   rt().callShared("Counter", "TakeLog");
 }
 
+TEST_F(RuntimeTest, BoundMembersAndWhyOverloadsFail) {
+  Value c = rt().newObject("Counter"), sub = rt().newObject("SubCounter");
+  rt::Member add = rt().member("counter", "ADD", {I(0)});  // names ignore case
+  EXPECT_EQ(add(c, {I(3)}).asInteger(), 10);
+  EXPECT_EQ(add(sub, {I(3)}).asInteger(), 113);  // a subclass's override still answers: 107 + 2 * 3
+  rt::Member count = rt().member("Counter", "Count");
+  EXPECT_EQ(count(sub).asInteger(), 113);
+  rt::Member echo = rt().member("Counter", "Echo", {rt().string("")});
+  EXPECT_EQ(text(echo(c, {rt().string("hi")})), "hi");
+  // Arguments that do not fit the chosen overload, and objects of other classes.
+  try {
+    add(c, {D(0.5)});
+    ADD_FAILURE();
+  } catch (const UsageError& e) {
+    EXPECT_NE(std::string(e.what()).find("argument 1 is integer, not Double"), std::string::npos) << e.what();
+  }
+  Value old = rt().newObject("OldStyle");
+  EXPECT_THROW(add(old, {I(1)}), UsageError);
+  EXPECT_THROW(rt().member("Counter", "Add", {B(true)}), UsageError);
+  EXPECT_THROW(rt::Member()(c), UsageError);
+  // Calls by name say which type each overload wanted.
+  try {
+    rt().call(c, "Swap", {I(1), I(2)});
+    ADD_FAILURE();
+  } catch (const UsageError& e) {
+    EXPECT_NE(std::string(e.what()).find("argument 1 is byref integer, not Integer"), std::string::npos) << e.what();
+  }
+  rt().callShared("Counter", "TakeLog");
+}
+
+TEST(RuntimeIndex, MembersRegisteredAfterALookupAreFound) {
+  Runtime runtime;
+  {
+    Value movie = runtime.newMovie(nullptr);
+    EXPECT_EQ(runtime.get(movie, "TimeScale").asInteger(), 0);  // indexes the movie class
+    EXPECT_THROW(runtime.call(movie, "HasMovieZQK"), UsageError);
+    runtime.loadPlugin(RUNTIME_FIXTURE_PATH);  // extends the movie class
+    rt::Member has = runtime.member("movie", "HasMovieZQK");
+    EXPECT_FALSE(runtime.call(movie, "HasMovieZQK").asBoolean());
+    runtime.loadPlugin(RUNTIME_FIXTURE_PATH);  // extends it again: bound members stay where they were
+    EXPECT_FALSE(has(movie).asBoolean());
+  }
+  EXPECT_TRUE(runtime.accounting().clean()) << runtime.leakReport();
+}
+
 TEST_F(RuntimeTest, DefaultsComeFromTheDeclaration) {
   Value c = rt().newObject("Counter");
   EXPECT_EQ(text(rt().call(c, "Scale", {I(3)})), "3*10+0.50 dflt on");
