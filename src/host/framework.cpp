@@ -10,6 +10,10 @@ CFBundleRef CarbonFramework = nullptr;
 CFBundleRef ApplicationServicesFramework = nullptr;
 
 // Unloading the plugin lets go of the bundles; nothing can call into them after.
+// A host loads the plugin once and keeps it for the life of the process, where
+// this changes nothing; a process that loads and unloads it many times (the test
+// runtime loads a fresh copy for each runtime) would otherwise keep a pair of
+// bundles per load, which the leak checker of the sanitizer build reports.
 struct ReleaseBundlesAtUnload {
   ~ReleaseBundlesAtUnload() {
     if (CarbonFramework) CFRelease(CarbonFramework);

@@ -63,7 +63,9 @@ inline void RaiseNilMemoryBlock() { RaiseException("NilObjectException", "value 
 
 // The `size` bytes at `offset` in `block`; nothing when they do not all lie inside
 // the block, so QuickTime is never handed bytes past its end. A host that cannot
-// give the block's bytes gives a null pointer, usable for 0 bytes only.
+// give the block's bytes gives a null pointer, usable for 0 bytes only: the
+// library this stands in for passed null plus the offset on, an address no
+// block holds, where this refuses with paramErr.
 inline std::optional<const UInt8*> BlockBytes(REALmemoryBlock block, RBInteger offset, RBInteger size) {
   const RBInteger total = REALMemoryBlockGetSize(block);
   if (offset < 0 || size < 0 || offset > total || size > total - offset || size > 0x7FFFFFFF) return std::nullopt;

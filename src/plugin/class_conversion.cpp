@@ -14,7 +14,10 @@ constexpr size_t kMaxArrayBytes = 0x7FFFFFFF;
 constexpr uintptr_t kExtensionMethodFlag = 0x10;
 
 // What registration allocates belongs to the host for as long as the library is
-// loaded. Once it is unloaded nobody can use it any more, so it goes with it.
+// loaded. Once it is unloaded nobody can use it any more, so it goes with it: a
+// host that loads the library once per process never sees the difference, and a
+// process that loads it many times (the test runtime) does not keep every
+// load's arrays, which the sanitizer build's leak checker would report.
 class HostHeldBlocks {
  public:
   ~HostHeldBlocks() {

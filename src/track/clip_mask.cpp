@@ -253,6 +253,9 @@ void rbSetTrackClipRgn(REALobject instance, REALpicture picture) {
     // Only the size is read from the host's own description.
     REALpictureDescription native;
     if (REALLockPictureDescriptionWithNativeType(picture, &native)) {
+      // QuickDraw's rectangles hold 16-bit sizes: a picture of any other size
+      // cannot be drawn into one, so it counts as unreadable and clears the
+      // clip region, as a picture whose description cannot be read does.
       if (native.width >= 1 && native.width <= 32767 && native.height >= 1 && native.height <= 32767) {
         const Rect bounds = {0, 0, static_cast<int16_t>(native.height), static_cast<int16_t>(native.width)};
         region = RegionOfPicture(picture, bounds);

@@ -164,6 +164,33 @@ TEST_F(ChapterTest, SamplesWithoutMarkAndWithOverlongLength) {
   EXPECT_FALSE(rt.call(track, "IsChapterTrack").asBoolean());
 }
 
+// Each chapter's style bits reach its text sample, and of its colours only those
+// it says it has.
+TEST_F(ChapterTest, StyleBitsAndColoursReachEachSample) {
+  Value movie = LoadWithVideo();
+  rt::Runtime& rt = runtime();
+  Value some = Chapter("Some", 1000), others = Chapter("Others", 1000);
+  for (const char* name : {"bold", "outline", "condense", "HasBackColor", "HasHighLightColor"})
+    rt.set(some, name, Value::boolean(true));
+  for (const char* name : {"italic", "underline", "shadow", "extend", "HasTextColor"})
+    rt.set(others, name, Value::boolean(true));
+  for (const Value& c : {some, others}) {
+    rt.set(c, "TextColor", Value::color(0xFF8000));
+    rt.set(c, "BackColor", Value::color(0x0000FF));
+    rt.set(c, "HighLightColor", Value::color(0x123456));
+  }
+  StartLog();
+  rt.call(movie, "AddTextTrackZQK", {rt.newObjectArray({some, others}), rt.string("vide"), Value::boolean(true)});
+  const std::vector<std::string> added = Logged("TextMediaAddTextSample");
+  ASSERT_EQ(added.size(), 2u);
+  const std::vector<std::vector<const char*>> expected = {
+      {"face=41", "textColor=NULL", "backColor={red=0,green=0,blue=65535}",
+       "hiliteColor={red=4626,green=13364,blue=22102}"},
+      {"face=86", "textColor={red=65535,green=32896,blue=0}", "backColor=NULL", "hiliteColor=NULL"}};
+  for (size_t i = 0; i < 2; ++i)
+    for (const char* part : expected[i]) EXPECT_NE(added[i].find(part), std::string::npos) << part << " in " << added[i];
+}
+
 // What AddTextTrackZQK refuses, and what it still builds.
 TEST_F(ChapterTest, MissingMainTrackEmptyArrayAndZeroDurations) {
   Value movie = LoadWithVideo();

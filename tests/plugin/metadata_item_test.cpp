@@ -27,6 +27,26 @@ class MetaDataItemTest : public MetaDataTestBase {
   }
 };
 
+// A host that cannot give a block's bytes: the memory setters hand QuickTime no
+// address (where null plus the offset would be read), record paramErr and leave
+// the value as it was; an empty range is still set.
+TEST_F(MetaDataItemTest, MemorySettersWithoutTheBlocksBytes) {
+  movie_ = Value();
+  rt::Config config = QuickTimeHost();
+  config.refusedEntries = {"memoryBlockGetPtr"};
+  rt::Runtime& rt = Load(std::move(config));
+  movie_ = rt.newMovie(qtMovie_);
+  Value md = Container();
+  Value item = AddQuickTimeItem(md, "com.example.title", "old");
+  rt.call(item, "SetMemory", {rt.newMemoryBlock("abcd"), I(1), I(2), I(kQTMetaDataTypeUTF8)});
+  EXPECT_EQ(LastErrorOf(item), paramErr);
+  rt.call(md, "SetPropertyMemory", {S("ownt"), rt.newMemoryBlock("abcd"), I(0), I(4)});
+  EXPECT_EQ(LastErrorOf(md), paramErr);
+  EXPECT_EQ(Bytes(rt.call(item, "GetString")), "old");
+  rt.call(item, "SetMemory", {rt.newMemoryBlock("abcd"), I(1), I(0), I(kQTMetaDataTypeUTF8)});
+  EXPECT_EQ(LastErrorOf(item), 0);
+}
+
 TEST_F(MetaDataItemTest, AddedItemsReadBackInEveryForm) {
   rt::Runtime& rt = runtime();
   Value md = Container();
