@@ -7,7 +7,7 @@
 // file held for those samples).
 #pragma once
 
-#include "atoms.h"
+#include "layout.h"
 
 #include <memory>
 #include <string>
@@ -31,7 +31,7 @@ struct TableBytes {
 // of thousands of entries.
 struct StoreOrigin {
   uint64_t revision = 0;  // the table's when read
-  std::vector<Bytes> stbl;  // children kept verbatim
+  Layout stbl;
   TableBytes table;
 };
 
@@ -46,7 +46,7 @@ struct TrackOrigin {
   Bytes dataHandler;       // minf/hdlr as read (absent in ISO files)
   std::vector<OSType> selfRefTypes;  // per data reference: its type when it named this file, else 0
   Bytes timeCodeFontName;  // tcmi font name (Pascal string)
-  std::vector<Bytes> trak, edts, mdia, minf, gmhd, dinf;  // children kept verbatim
+  Layout trak, edts, tapt, clip, mdia, minf, dinf, gmhd;
   // Why no save may rewrite this track (empty: it may): the file holds something
   // here that the model cannot represent, named by atom path and offset.
   std::string unsavable;
@@ -76,7 +76,7 @@ struct MovieOrigin {
   uint64_t moovOffset = 0;
   Bytes baseline;  // the writer's summary of the movie just after reading or saving
   uint32_t previewTime = 0, previewDuration = 0, posterTime = 0, selectionTime = 0, selectionDuration = 0;
-  std::vector<Bytes> moovExtras;
+  Layout moov, clip;
 };
 
 // The 'url ' data reference standing for the file at `path` (self references are

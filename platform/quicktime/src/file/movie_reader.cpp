@@ -77,13 +77,29 @@ struct Reader {
   bool trackHeader(const Atom& a, Track& t, TrackOrigin& o);
   bool editList(const Atom& edts, Track& t, TrackOrigin& o, bool& known);
   bool references(const Atom& tref, Track& t);
-  bool aperture(const Atom& tapt, Track& t);
-  bool clip(const Atom& a, Bytes& region);
+  bool aperture(const Atom& tapt, Track& t, Layout& layout);
+  bool clip(const Atom& a, Bytes& region, Layout& layout);
   bool mediaAtom(const Atom& mdia, Track& t, TrackOrigin& o);
   bool mediaInfo(const Atom& minf, Media& media, TrackOrigin& o);
   bool baseHeader(const Atom& gmhd, Media& media, TrackOrigin& o);
   bool dataRefs(const Atom& dinf, Media& media, TrackOrigin& o);
 };
+
+// Children of 'trak' and 'minf' the writer renders from the model.
+bool isTrackChild(OSType t) {
+  switch (t) {
+    case "tkhd"_4cc: case "edts"_4cc: case "tref"_4cc: case "tapt"_4cc: case "clip"_4cc:
+    case "mdia"_4cc: case "udta"_4cc: case "meta"_4cc: return true;
+    default: return false;
+  }
+}
+bool isMediaInfoChild(OSType t) {
+  switch (t) {
+    case "vmhd"_4cc: case "smhd"_4cc: case "gmhd"_4cc: case "hdlr"_4cc: case "dinf"_4cc: case "stbl"_4cc:
+      return true;
+    default: return false;
+  }
+}
 
 void readMatrix(Cursor& c, MatrixRecord& m) {
   for (auto& row : m.matrix)
@@ -97,6 +113,9 @@ bool Reader::movie(const Atom& moov, Movie& m) {
   bool haveHeader = false;
   int trackIndex = 0;
   for (const Atom& a : kids) {
+    if (a.type == "mvhd"_4cc || a.type == "trak"_4cc || a.type == "udta"_4cc || a.type == "meta"_4cc ||
+        a.type == "clip"_4cc)
+      origin.moov.rendered(a.type);
     switch (a.type) {
       case "mvhd"_4cc:
         if (haveHeader) return bad(a.offset, "second movie header");
@@ -117,10 +136,10 @@ bool Reader::movie(const Atom& moov, Movie& m) {
         break;
       }
       case "clip"_4cc:
-        if (!clip(a, m.clip)) return false;
+        if (!clip(a, m.clip, origin.clip)) return false;
         break;
       default:
-        origin.moovExtras.push_back(a.bytes());
+        origin.moov.kept(a);
     }
   }
   if (!haveHeader) return bad(moov.offset, "no movie header ('mvhd')");
@@ -220,12 +239,13 @@ bool Reader::track(const Atom& trak, Movie& m, int index) {
   bool haveMedia = false, haveEdits = false, editsKnown = true;
   for (const Atom& a : kids) {
     bool ok = true;
+    if (a.type != "trak"_4cc && isTrackChild(a.type)) o.trak.rendered(a.type);
     switch (a.type) {
       case "tkhd"_4cc: ok = trackHeader(a, t, o); break;
       case "edts"_4cc: ok = haveEdits ? bad(a.offset, "second edit list") : editList(a, t, o, editsKnown); haveEdits = true; break;
       case "tref"_4cc: ok = references(a, t); break;
-      case "tapt"_4cc: ok = aperture(a, t); break;
-      case "clip"_4cc: ok = clip(a, t.clip); break;
+      case "tapt"_4cc: ok = aperture(a, t, o.tapt); break;
+      case "clip"_4cc: ok = clip(a, t.clip, o.clip); break;
       case "mdia"_4cc: ok = haveMedia ? bad(a.offset, "second media") : mediaAtom(a, t, o); haveMedia = true; break;
       case "udta"_4cc: {
         Enter u(*this, "udta");
@@ -242,10 +262,10 @@ bool Reader::track(const Atom& trak, Movie& m, int index) {
         // it would be a track inside a track, which readers refuse.
         Enter inner(*this, "trak");
         unsavable(o, a, "a track inside a track");
-        o.trak.push_back(a.bytes());
+        o.trak.kept(a);
         break;
       }
-      default: o.trak.push_back(a.bytes());
+      default: o.trak.kept(a);
     }
     if (!ok) return false;
   }
@@ -292,15 +312,16 @@ bool Reader::editList(const Atom& edts, Track& t, TrackOrigin& o, bool& known) {
   std::vector<Edit> list;
   bool seen = false;
   for (const Atom& a : kids) {
-    if (a.type != "elst"_4cc) {
-      o.edts.push_back(a.bytes());
+    if (a.type != "elst"_4cc || seen) {
+      if (seen && a.type == "elst"_4cc) {
+        Enter l(*this, "elst");
+        known = unsavable(o, a, "a second edit list");
+      }
+      o.edts.kept(a);
       continue;
     }
     Enter l(*this, "elst");
-    if (seen) {
-      known = unsavable(o, a, "a second edit list");
-      continue;
-    }
+    o.edts.rendered(a.type);
     seen = true;
     Cursor c(a);
     auto [version, flags] = c.fullHeader();
@@ -348,7 +369,7 @@ bool Reader::references(const Atom& tref, Track& t) {
 }
 
 // 'tapt' — clean, production and encoded-pixels dimensions, each v/f + 2 × Fixed.
-bool Reader::aperture(const Atom& tapt, Track& t) {
+bool Reader::aperture(const Atom& tapt, Track& t, Layout& layout) {
   Enter e(*this, "tapt");
   std::vector<Atom> kids;
   if (!children(tapt, kids)) return false;
@@ -357,7 +378,11 @@ bool Reader::aperture(const Atom& tapt, Track& t) {
                     : a.type == "prof"_4cc ? &t.aperture.production
                     : a.type == "enof"_4cc ? &t.aperture.encoded
                                           : nullptr;
-    if (!p) continue;
+    if (!p) {
+      layout.kept(a);
+      continue;
+    }
+    layout.rendered(a.type);
     Cursor c(a);
     c.fullHeader();
     p->x = c.s32();
@@ -369,12 +394,16 @@ bool Reader::aperture(const Atom& tapt, Track& t) {
 }
 
 // 'clip'/'crgn' — a QuickDraw region in file form, checked scan line by scan line.
-bool Reader::clip(const Atom& a, Bytes& region) {
+bool Reader::clip(const Atom& a, Bytes& region, Layout& layout) {
   Enter e(*this, "clip");
   std::vector<Atom> kids;
   if (!children(a, kids)) return false;
   for (const Atom& k : kids) {
-    if (k.type != "crgn"_4cc) continue;
+    if (k.type != "crgn"_4cc) {
+      layout.kept(k);
+      continue;
+    }
+    layout.rendered(k.type);
     RgnHandle rgn = NewRgn();
     if (!rgn) return bad(k.offset, "no memory for the clip region", memFullErr);
     OSErr err = QDRegionFromFileBytes(rgn, k.payload(), Size(k.payloadSize()));
@@ -393,10 +422,10 @@ bool Reader::mediaAtom(const Atom& mdia, Track& t, TrackOrigin& o) {
   const Atom* hdlr = nullptr;
   const Atom* minf = nullptr;
   for (const Atom& a : kids) {
-    if (a.type == "mdhd"_4cc && !mdhd) mdhd = &a;
-    else if (a.type == "hdlr"_4cc && !hdlr) hdlr = &a;
-    else if (a.type == "minf"_4cc && !minf) minf = &a;
-    else if (a.type != "udta"_4cc) o.mdia.push_back(a.bytes());
+    const Atom** slot = a.type == "mdhd"_4cc ? &mdhd : a.type == "hdlr"_4cc ? &hdlr : a.type == "minf"_4cc ? &minf : nullptr;
+    if (slot && !*slot) *slot = &a;
+    if ((slot && *slot == &a) || a.type == "udta"_4cc) o.mdia.rendered(a.type);
+    else o.mdia.kept(a);
   }
   if (!mdhd || !hdlr || !minf) return bad(mdia.offset, "media lacks 'mdhd', 'hdlr' or 'minf'");
 
@@ -458,6 +487,7 @@ bool Reader::mediaInfo(const Atom& minf, Media& media, TrackOrigin& o) {
   }
   bool haveTable = false;
   for (const Atom& a : kids) {
+    if (isMediaInfoChild(a.type)) o.minf.rendered(a.type);
     switch (a.type) {
       case "vmhd"_4cc: {
         // Video media header: graphics mode and op colour, kept by visual handlers.
@@ -497,14 +527,14 @@ bool Reader::mediaInfo(const Atom& minf, Media& media, TrackOrigin& o) {
         }
         auto store = std::make_shared<SampleStore>();
         auto kept = std::make_shared<StoreOrigin>();
-        if (!readSampleTable(a, media.dataRefs, filePath, fileSize, *store, &kept->stbl, path, fail)) return false;
+        if (!readSampleTable(a, media.dataRefs, filePath, fileSize, *store, kept->stbl, path, fail)) return false;
         kept->revision = store->table.revision();
         kept->table = {holder, a.start, a.size, {}, media.dataRefs.size()};
         store->origin = std::move(kept);
         media.store = std::move(store);
         break;
       }
-      default: o.minf.push_back(a.bytes());
+      default: o.minf.kept(a);
     }
   }
   if (!haveTable) return bad(minf.offset, "media without a sample table ('stbl')");
@@ -519,6 +549,8 @@ bool Reader::baseHeader(const Atom& gmhd, Media& media, TrackOrigin& o) {
   if (!children(gmhd, kids)) return false;
   for (const Atom& a : kids) {
     auto* tc = dynamic_cast<TimeCodeHandler*>(media.handler.get());
+    if ((a.type == "tmcd"_4cc && tc) || a.type == "gmin"_4cc || a.type == "text"_4cc) o.gmhd.rendered(a.type);
+    else o.gmhd.kept(a);
     if (a.type == "tmcd"_4cc && tc) {
       std::vector<Atom> inner;
       if (!children(a, inner)) return false;
@@ -540,10 +572,6 @@ bool Reader::baseHeader(const Atom& gmhd, Media& media, TrackOrigin& o) {
         const uint8_t* name = c.take(rest);
         if (rest > 0 && name[0] < rest) o.timeCodeFontName.assign(name, name + 1 + name[0]);
       }
-    } else if (a.type == "gmin"_4cc || a.type == "text"_4cc) {
-      // Rewritten from the handler on saving.
-    } else {
-      o.gmhd.push_back(a.bytes());
     }
   }
   return true;
@@ -557,9 +585,10 @@ bool Reader::dataRefs(const Atom& dinf, Media& media, TrackOrigin& o) {
   if (!children(dinf, kids)) return false;
   for (const Atom& a : kids) {
     if (a.type != "dref"_4cc) {
-      o.dinf.push_back(a.bytes());
+      o.dinf.kept(a);
       continue;
     }
+    o.dinf.rendered(a.type);
     Enter d(*this, "dref");
     Cursor c(a);
     c.fullHeader();

@@ -16,8 +16,8 @@ OSErr readMovie(const Atom& moov, std::shared_ptr<const void> holder, const std:
 
 // Fills `out` from a sample table atom. Samples of chunks kept in the file at
 // `filePath` must lie within its `fileSize` bytes. Children the model has no
-// place for go to `extras`.
+// place for are kept in `layout`.
 bool readSampleTable(const Atom& stbl, const std::vector<DataRef>& refs, const std::string& filePath,
-                     uint64_t fileSize, SampleStore& out, std::vector<Bytes>* extras, AtomPath& path, Failure& fail);
+                     uint64_t fileSize, SampleStore& out, Layout& layout, AtomPath& path, Failure& fail);
 
 }  // namespace qte::file

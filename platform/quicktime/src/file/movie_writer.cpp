@@ -26,10 +26,6 @@ void putPascal(Bytes& b, const char* s) {
   b.insert(b.end(), s, s + n);
 }
 
-void putAll(Bytes& b, const std::vector<Bytes>& atoms) {
-  for (const Bytes& a : atoms) putBytes(b, a);
-}
-
 class Writer {
  public:
   Writer(const Movie& movie, const WriteTarget& target, bool summary, std::vector<PlacedTable>* placed)
@@ -46,14 +42,16 @@ class Writer {
     Bytes b;
     {
       AtomScope moov(b, "moov"_4cc, &elsewhere_);
-      movieHeader(b);
-      clip(b, movie_.clip);
-      for (const auto& t : movie_.tracks)
-        if (t->media && written(t->id)) track(b, *t);
-      userData(b, *movie_.userData, movie_.metaData.get());
-      if (movie_.metaData && !movie_.metaData->quickTime().items.empty())
-        putBytes(b, writeQuickTimeMetaAtom(movie_.metaData->quickTime()));
-      if (origin_) putAll(b, origin_->moovExtras);
+      layoutOf(origin_ ? &origin_->moov : nullptr)
+          .write(b, {{"mvhd"_4cc, [&] { movieHeader(b); }},
+                     {"clip"_4cc, [&] { clip(b, movie_.clip, origin_ ? &origin_->clip : nullptr); }},
+                     {"trak"_4cc,
+                      [&] {
+                        for (const auto& t : movie_.tracks)
+                          if (t->media && written(t->id)) track(b, *t);
+                      }},
+                     {"udta"_4cc, [&] { userData(b, *movie_.userData, movie_.metaData.get()); }},
+                     {"meta"_4cc, [&] { quickTimeMeta(b, movie_.metaData.get()); }}});
     }
     return b;
   }
@@ -87,12 +85,25 @@ class Writer {
     return t && t->media && (t->enabled || !target_.enabledOnly);
   }
 
+  // The layout a container had in its file; none for one the engine made.
+  static const Layout& layoutOf(const Layout* l) {
+    static const Layout none;
+    return l ? *l : none;
+  }
+
   // 'clip'/'crgn' — the region as the model keeps it, in file form.
-  static void clip(Bytes& b, const Bytes& region) {
-    if (region.empty()) return;
+  static void clip(Bytes& b, const Bytes& region, const Layout* kept) {
+    if (region.empty() && !(kept && kept->keepsAny())) return;
     AtomScope c(b, "clip"_4cc);
-    AtomScope r(b, "crgn"_4cc);
-    putBytes(b, region);
+    layoutOf(kept).write(b, {{"crgn"_4cc, [&] {
+                                if (region.empty()) return;
+                                AtomScope r(b, "crgn"_4cc);
+                                putBytes(b, region);
+                              }}});
+  }
+
+  static void quickTimeMeta(Bytes& b, const MetaStore* meta) {
+    if (meta && !meta->quickTime().items.empty()) putBytes(b, writeQuickTimeMetaAtom(meta->quickTime()));
   }
 
   static void putTime(Bytes& b, uint8_t version, uint64_t v) {
@@ -115,21 +126,35 @@ class Writer {
   void track(Bytes& b, const Track& t) {
     const TrackOrigin* o = t.origin.get();
     AtomScope trak(b, "trak"_4cc, &elsewhere_);
-    trackHeader(b, t, o);
-    if (t.aperture.present) {
-      AtomScope tapt(b, "tapt"_4cc);
-      for (auto [type, p] : {std::pair{"clef"_4cc, t.aperture.clean}, std::pair{"prof"_4cc, t.aperture.production},
-                             std::pair{"enof"_4cc, t.aperture.encoded}}) {
-        AtomScope a(b, type);
-        putFullHeader(b, 0, 0);
-        put32(b, uint32_t(p.x));
-        put32(b, uint32_t(p.y));
-      }
-    }
-    clip(b, t.clip);
-    if (o) putAll(b, o->trak);
-    editList(b, t, o);
-    // References to tracks left out of the file go with them.
+    layoutOf(o ? &o->trak : nullptr)
+        .write(b, {{"tkhd"_4cc, [&] { trackHeader(b, t, o); }},
+                   {"tapt"_4cc, [&] { aperture(b, t, o); }},
+                   {"clip"_4cc, [&] { clip(b, t.clip, o ? &o->clip : nullptr); }},
+                   {"edts"_4cc, [&] { editList(b, t, o); }},
+                   {"tref"_4cc, [&] { references(b, t); }},
+                   {"mdia"_4cc, [&] { mediaAtom(b, *t.media, o); }},
+                   {"udta"_4cc, [&] { userData(b, *t.userData, t.metaData.get()); }},
+                   {"meta"_4cc, [&] { quickTimeMeta(b, t.metaData.get()); }}});
+  }
+
+  // 'tapt' — clean, production and encoded-pixels dimensions.
+  void aperture(Bytes& b, const Track& t, const TrackOrigin* o) {
+    if (!t.aperture.present) return;
+    AtomScope tapt(b, "tapt"_4cc);
+    std::vector<Layout::Part> parts;
+    for (auto [type, p] : {std::pair{"clef"_4cc, t.aperture.clean}, std::pair{"prof"_4cc, t.aperture.production},
+                           std::pair{"enof"_4cc, t.aperture.encoded}})
+      parts.push_back({type, [&b, type = type, p = p] {
+                         AtomScope a(b, type);
+                         putFullHeader(b, 0, 0);
+                         put32(b, uint32_t(p.x));
+                         put32(b, uint32_t(p.y));
+                       }});
+    layoutOf(o ? &o->tapt : nullptr).write(b, parts);
+  }
+
+  // 'tref' — references to tracks left out of the file go with them.
+  void references(Bytes& b, const Track& t) {
     std::vector<TrackReference> refs;
     for (const TrackReference& r : t.references) {
       TrackReference kept{r.type, {}};
@@ -144,10 +169,6 @@ class Writer {
         for (uint32_t id : r.trackIDs) put32(b, id);
       }
     }
-    mediaAtom(b, *t.media, o);
-    userData(b, *t.userData, t.metaData.get());
-    if (t.metaData && !t.metaData->quickTime().items.empty())
-      putBytes(b, writeQuickTimeMetaAtom(t.metaData->quickTime()));
   }
 
   // 'tkhd' — QTFF "Track header atom".
@@ -175,12 +196,16 @@ class Writer {
   // track with samples but no edits gets one edit of no length: without a list
   // its media would play once, and readers take an empty list for none.
   void editList(Bytes& b, const Track& t, const TrackOrigin* o) {
-    const auto& edits = t.edits.edits();
-    const bool kept = o && !o->edts.empty();
-    const bool list = !edits.empty() || (t.media && t.media->samples().table.count() > 0);
+    const bool kept = o && o->edts.keepsAny();
+    const bool list = t.edits.size() > 0 || (t.media && t.media->samples().table.count() > 0);
     if (!list && !kept) return;
     AtomScope edts(b, "edts"_4cc);
-    if (list) {
+    layoutOf(o ? &o->edts : nullptr).write(b, {{"elst"_4cc, [&] { if (list) editEntries(b, t); }}});
+  }
+
+  static void editEntries(Bytes& b, const Track& t) {
+    const auto& edits = t.edits.edits();
+    {
       bool wide = std::any_of(edits.begin(), edits.end(), [](const Edit& e) {
         return uint64_t(e.duration) > k32 || e.mediaTime > INT32_MAX;
       });
@@ -203,11 +228,19 @@ class Writer {
         put32(b, uint32_t(e.rate));
       }
     }
-    if (kept) putAll(b, o->edts);
   }
 
   void mediaAtom(Bytes& b, const Media& m, const TrackOrigin* o) {
     AtomScope mdia(b, "mdia"_4cc, &elsewhere_);
+    layoutOf(o ? &o->mdia : nullptr)
+        .write(b, {{"mdhd"_4cc, [&] { mediaHeader(b, m); }},
+                   {"hdlr"_4cc, [&] { mediaHandler(b, m, o); }},
+                   {"udta"_4cc, [&] { if (!m.userData->items.empty()) userData(b, *m.userData, nullptr); }},
+                   {"minf"_4cc, [&] { mediaInfo(b, m, o); }}});
+  }
+
+  // 'mdhd' — QTFF "Media header atom".
+  void mediaHeader(Bytes& b, const Media& m) {
     {
       uint64_t duration = static_cast<uint64_t>(m.samples().table.duration());
       uint8_t v = duration > k32 ? 1 : 0;
@@ -220,7 +253,10 @@ class Writer {
       put16(b, uint16_t(m.language));
       put16(b, uint16_t(m.quality));
     }
-    // The handler as read keeps its name, unless the media changed type since.
+  }
+
+  // The handler as read keeps its name, unless the media changed type since.
+  void mediaHandler(Bytes& b, const Media& m, const TrackOrigin* o) {
     if (o && o->mediaHandler.size() >= 20 && get32(o->mediaHandler.data() + 16) == m.type) {
       putBytes(b, o->mediaHandler);
     } else {
@@ -231,13 +267,21 @@ class Writer {
       b.insert(b.end(), 12, 0);
       putPascal(b, "");
     }
-    if (o) putAll(b, o->mdia);
-    if (!m.userData->items.empty()) userData(b, *m.userData, nullptr);
-    mediaInfo(b, m, o);
   }
 
   void mediaInfo(Bytes& b, const Media& m, const TrackOrigin* o) {
     AtomScope minf(b, "minf"_4cc, &elsewhere_);
+    const auto* sound = dynamic_cast<const SoundHandler*>(m.handler.get());
+    const OSType header = m.type == VideoMediaType ? "vmhd"_4cc : sound ? "smhd"_4cc : "gmhd"_4cc;
+    layoutOf(o ? &o->minf : nullptr)
+        .write(b, {{header, [&] { mediaInfoHeader(b, m, o); }},
+                   {"hdlr"_4cc, [&] { dataHandler(b, o); }},
+                   {"dinf"_4cc, [&] { dataInfo(b, m, o); }},
+                   {"stbl"_4cc, [&] { sampleTable(b, m); }}});
+  }
+
+  // 'vmhd', 'smhd' or 'gmhd', as the media's handler has it.
+  void mediaInfoHeader(Bytes& b, const Media& m, const TrackOrigin* o) {
     if (m.type == VideoMediaType) {
       auto* v = dynamic_cast<const VisualHandler*>(m.handler.get());
       AtomScope a(b, "vmhd"_4cc);
@@ -255,6 +299,10 @@ class Writer {
     } else {
       baseHeader(b, m, o);
     }
+  }
+
+  // 'hdlr' in 'minf': the data handler as read (ISO files have none), else an alias handler.
+  static void dataHandler(Bytes& b, const TrackOrigin* o) {
     if (o && !o->dataHandler.empty()) {
       putBytes(b, o->dataHandler);
     } else if (!o) {
@@ -265,8 +313,12 @@ class Writer {
       b.insert(b.end(), 12, 0);
       putPascal(b, "");
     }
-    {
-      AtomScope dinf(b, "dinf"_4cc);
+  }
+
+  // 'dinf'/'dref' — references to this file are self references.
+  void dataInfo(Bytes& b, const Media& m, const TrackOrigin* o) {
+    AtomScope dinf(b, "dinf"_4cc);
+    layoutOf(o ? &o->dinf : nullptr).write(b, {{"dref"_4cc, [&] {
       {
         AtomScope dref(b, "dref"_4cc);
         putFullHeader(b, 0, 0);
@@ -286,10 +338,7 @@ class Writer {
           }
         }
       }
-      if (o) putAll(b, o->dinf);
-    }
-    if (o) putAll(b, o->minf);
-    sampleTable(b, m);
+    }}});
   }
 
   // 'gmhd' — base media information: 'gmin', 'text' for text media (players
@@ -297,6 +346,14 @@ class Writer {
   void baseHeader(Bytes& b, const Media& m, const TrackOrigin* o) {
     auto* v = dynamic_cast<const VisualHandler*>(m.handler.get());
     AtomScope gmhd(b, "gmhd"_4cc);
+    const auto* tc = dynamic_cast<const TimeCodeHandler*>(m.handler.get());
+    layoutOf(o ? &o->gmhd : nullptr)
+        .write(b, {{"gmin"_4cc, [&] { baseInfo(b, v); }},
+                   {"text"_4cc, [&] { if (m.type == TextMediaType) textInfo(b); }},
+                   {"tmcd"_4cc, [&] { if (tc) timeCodeInfo(b, *tc, o); }}});
+  }
+
+  static void baseInfo(Bytes& b, const VisualHandler* v) {
     {
       AtomScope a(b, "gmin"_4cc);
       putFullHeader(b, 0, 0);
@@ -308,16 +365,20 @@ class Writer {
       put16(b, 0);
       put16(b, 0);
     }
-    if (m.type == TextMediaType) {
-      AtomScope a(b, "text"_4cc);
-      MatrixRecord identity{{{kFixedOne, 0, 0}, {0, kFixedOne, 0}, {0, 0, 0x40000000}}};
-      putMatrix(b, identity);
-    }
-    if (auto* tc = dynamic_cast<const TimeCodeHandler*>(m.handler.get())) {
+  }
+
+  static void textInfo(Bytes& b) {
+    AtomScope a(b, "text"_4cc);
+    MatrixRecord identity{{{kFixedOne, 0, 0}, {0, kFixedOne, 0}, {0, 0, 0x40000000}}};
+    putMatrix(b, identity);
+  }
+
+  static void timeCodeInfo(Bytes& b, const TimeCodeHandler& tc, const TrackOrigin* o) {
+    {
       AtomScope a(b, "tmcd"_4cc);
       AtomScope tcmi(b, "tcmi"_4cc);
       putFullHeader(b, 0, 0);
-      const TCTextOptions& t = tc->options;
+      const TCTextOptions& t = tc.options;
       put16(b, uint16_t(t.txFont));
       put16(b, uint16_t(t.txFace));
       put16(b, uint16_t(t.txSize));
@@ -330,7 +391,6 @@ class Writer {
       if (o && !o->timeCodeFontName.empty()) putBytes(b, o->timeCodeFontName);
       else put8(b, 0);
     }
-    if (o) putAll(b, o->gmhd);
   }
 
   // 'stbl' — runs as the model keeps them; per-sample atoms the model does not
@@ -357,9 +417,20 @@ class Writer {
   }
 
   void writeSampleTable(Bytes& b, const Media& m) {
-    const SampleStore& s = m.samples();
-    const SampleTable& t = s.table;
     AtomScope stbl(b, "stbl"_4cc);
+    // Atoms kept from the file go back only while the samples are those they describe.
+    const StoreOrigin* o = asRead(m.samples());
+    layoutOf(o ? &o->stbl : nullptr)
+        .write(b, {{"stsd"_4cc, [&] { descriptions(b, m); }},
+                   {"stts"_4cc, [&] { durations(b, m.samples().table); }},
+                   {"stss"_4cc, [&] { syncSamples(b, m.samples().table); }},
+                   {"stsc"_4cc, [&] { chunkRuns(b, m.samples().table); }},
+                   {"stsz"_4cc, [&] { sizes(b, m.samples().table); }},
+                   {"stco"_4cc, [&] { chunkOffsets(b, m); }}});
+  }
+
+  void descriptions(Bytes& b, const Media& m) {
+    const SampleStore& s = m.samples();
     {
       AtomScope a(b, "stsd"_4cc);
       putFullHeader(b, 0, 0);
@@ -373,6 +444,9 @@ class Writer {
         putBytes(b, entry);
       }
     }
+  }
+
+  static void durations(Bytes& b, const SampleTable& t) {
     {
       AtomScope a(b, "stts"_4cc);
       putFullHeader(b, 0, 0);
@@ -380,7 +454,9 @@ class Writer {
       put32(b, uint32_t(runs.size()));
       put32s(b, 2 * runs.size(), [&](size_t i) { return i % 2 ? runs[i / 2].delta : runs[i / 2].count; });
     }
-    if (const StoreOrigin* o = asRead(s)) putAll(b, o->stbl);
+  }
+
+  static void syncSamples(Bytes& b, const SampleTable& t) {
     if (!t.allSync()) {
       AtomScope a(b, "stss"_4cc);
       putFullHeader(b, 0, 0);
@@ -388,6 +464,9 @@ class Writer {
       put32(b, uint32_t(sync.size()));
       put32s(b, sync.size(), [&](size_t i) { return sync[i] + 1; });
     }
+  }
+
+  static void chunkRuns(Bytes& b, const SampleTable& t) {
     const auto& chunks = t.chunks();
     {
       // One entry where the samples per chunk or the description change.
@@ -408,6 +487,9 @@ class Writer {
       }
       for (int k = 0; k < 4; ++k) b[countAt + k] = uint8_t(entries >> (24 - 8 * k));
     }
+  }
+
+  static void sizes(Bytes& b, const SampleTable& t) {
     {
       AtomScope a(b, "stsz"_4cc);
       putFullHeader(b, 0, 0);
@@ -417,6 +499,11 @@ class Writer {
       put32(b, t.count());
       if (!constant) put32s(b, t.count(), [&](size_t i) { return t.sizeOf(uint32_t(i)); });
     }
+  }
+
+  // 'stco', or 'co64' once an offset passes 32 bits.
+  void chunkOffsets(Bytes& b, const Media& m) {
+    const auto& chunks = m.samples().table.chunks();
     std::vector<uint64_t> offsets(chunks.size());
     for (size_t i = 0; i < chunks.size(); ++i) offsets[i] = target_.chunkOffset(*m.track, i);
     bool wide = std::any_of(offsets.begin(), offsets.end(), [](uint64_t v) { return v > k32; });

@@ -52,7 +52,7 @@ class SampleTableReader {
     return true;
   }
 
-  bool read(const Atom& stbl, const std::vector<DataRef>& refs, SampleStore& out, std::vector<Bytes>* extras);
+  bool read(const Atom& stbl, const std::vector<DataRef>& refs, SampleStore& out, Layout& layout);
 
  private:
   const std::string& filePath_;
@@ -62,7 +62,7 @@ class SampleTableReader {
 };
 
 bool SampleTableReader::read(const Atom& stbl, const std::vector<DataRef>& refs, SampleStore& out,
-                             std::vector<Bytes>* extras) {
+                             Layout& layout) {
   std::vector<Atom> kids;
   if (!splitAtoms(stbl.payload(), stbl.payloadSize(), stbl.offset + stbl.header, path_, kids, fail_)) return false;
   Tables t;
@@ -78,11 +78,13 @@ bool SampleTableReader::read(const Atom& stbl, const std::vector<DataRef>& refs,
       case "co64"_4cc: slot = &t.co64; break;
       case "stss"_4cc: slot = &t.stss; break;
       default:
-        if (extras) extras->push_back(a.bytes());
+        layout.kept(a);
         continue;
     }
     if (*slot) return bad(a, "second '" + fourccText(a.type) + "' in one sample table");
     *slot = &a;
+    // The writer gives sizes as 'stsz' and offsets as 'stco' (or 'co64' when they need it).
+    layout.rendered(a.type == "stz2"_4cc ? "stsz"_4cc : a.type == "co64"_4cc ? "stco"_4cc : a.type);
   }
   if (!t.stsd) return bad(stbl, "no sample descriptions ('stsd')");
 
@@ -276,9 +278,9 @@ bool SampleTableReader::read(const Atom& stbl, const std::vector<DataRef>& refs,
 }  // namespace
 
 bool readSampleTable(const Atom& stbl, const std::vector<DataRef>& refs, const std::string& filePath,
-                     uint64_t fileSize, SampleStore& out, std::vector<Bytes>* extras, AtomPath& path, Failure& fail) {
+                     uint64_t fileSize, SampleStore& out, Layout& layout, AtomPath& path, Failure& fail) {
   SampleTableReader r(filePath, fileSize, path, fail);
-  return r.read(stbl, refs, out, extras);
+  return r.read(stbl, refs, out, layout);
 }
 
 }  // namespace qte::file
