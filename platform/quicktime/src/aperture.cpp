@@ -30,10 +30,8 @@ OSErr setTrackApertureFromDescription(Track& t, const uint8_t* desc, size_t n) {
   double w = fixedPart.u16(), h = fixedPart.u16();
   double hSpacing = 1, vSpacing = 1, cleanW = w, cleanH = h;
   std::vector<file::Atom> extensions;
-  file::Failure ignored;
   if (size > kImageDescriptionSize)
-    file::splitAtoms(desc + kImageDescriptionSize, size - kImageDescriptionSize, kImageDescriptionSize,
-                     file::AtomPath(), extensions, ignored);
+    extensions = file::wellFormedAtoms(desc + kImageDescriptionSize, size - kImageDescriptionSize, kImageDescriptionSize);
   for (const file::Atom& a : extensions) {
     file::Cursor c(a);
     if (a.type == "pasp"_4cc) {

@@ -33,16 +33,9 @@ size_t extensionsAt(const Bytes& desc) {
   return at <= desc.size() ? at : kNoExtensions;
 }
 
-// Visits the well-formed extension atoms in order; returns where they end.
-template <class Visit>
-size_t eachExtension(const Bytes& desc, size_t at, Visit&& visit) {
-  while (at + 8 <= desc.size()) {
-    uint32_t size = get32(desc.data() + at);
-    if (size < 8 || size > desc.size() - at) break;
-    visit(get32(desc.data() + at + 4), at, size_t(size));
-    at += size;
-  }
-  return at;
+// The well-formed extension atoms from `at` on.
+std::vector<file::Atom> extensions(const Bytes& desc, size_t at) {
+  return file::wellFormedAtoms(desc.data() + at, desc.size() - at, at);
 }
 
 // The record of a 'chan' atom's payload (after version and flags), trimmed to the
@@ -59,9 +52,8 @@ Bytes chanRecord(const Bytes& desc) {
   size_t at = extensionsAt(desc);
   if (at == kNoExtensions) return {};
   Bytes out;
-  eachExtension(desc, at, [&](OSType type, size_t start, size_t size) {
-    if (type == "chan"_4cc && out.empty()) out = recordOf(desc.data() + start + 8, size - 8);
-  });
+  for (const file::Atom& a : extensions(desc, at))
+    if (a.type == "chan"_4cc && out.empty()) out = recordOf(a.payload(), a.payloadSize());
   return out;
 }
 
@@ -165,25 +157,27 @@ Bytes layoutOfMedia(const Media& media) {
 Bytes withChannelLayout(const Bytes& desc, const Bytes& layout) {
   size_t at = extensionsAt(desc);
   if (at == kNoExtensions) return desc;
-  Bytes chan;
-  put32(chan, uint32_t(8 + 4 + layout.size()));
-  put32(chan, "chan"_4cc);
-  put32(chan, 0);
-  chan.insert(chan.end(), layout.begin(), layout.end());
-
-  Bytes out(desc.begin(), desc.begin() + std::ptrdiff_t(at));
-  bool placed = false;
-  size_t end = eachExtension(desc, at, [&](OSType type, size_t start, size_t size) {
-    if (type == "chan"_4cc) {
-      if (!placed) out.insert(out.end(), chan.begin(), chan.end());
-      placed = true;
-    } else {
-      out.insert(out.end(), desc.begin() + std::ptrdiff_t(start), desc.begin() + std::ptrdiff_t(start + size));
+  auto putChan = [&layout](Bytes& b) {
+    file::AtomScope chan(b, "chan"_4cc);
+    file::putFullHeader(b, 0, 0);
+    file::putBytes(b, layout);
+  };
+  Bytes out;
+  {
+    // The entry is laid out as an atom: its size, then its format.
+    file::AtomScope entry(out, get32(desc.data() + 4));
+    out.insert(out.end(), desc.begin() + 8, desc.begin() + std::ptrdiff_t(at));
+    bool placed = false;
+    size_t end = at;
+    for (const file::Atom& a : extensions(desc, at)) {
+      if (a.type != "chan"_4cc) out.insert(out.end(), a.start, a.start + a.size);
+      else if (!placed) putChan(out);
+      placed = placed || a.type == "chan"_4cc;
+      end = a.offset + a.size;
     }
-  });
-  if (!placed) out.insert(out.end(), chan.begin(), chan.end());
-  out.insert(out.end(), desc.begin() + std::ptrdiff_t(end), desc.end());
-  for (int k = 0; k < 4; ++k) out[k] = uint8_t(out.size() >> (24 - 8 * k));
+    if (!placed) putChan(out);
+    out.insert(out.end(), desc.begin() + std::ptrdiff_t(end), desc.end());
+  }
   return out;
 }
 

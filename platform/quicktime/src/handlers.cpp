@@ -1,6 +1,7 @@
 // Sound and video media handlers. A call meant for the other family answers as
 // a component that lacks the selector does: badComponentSelector.
 #include "api_using.h"
+#include "file/atoms.h"
 
 #include <algorithm>
 #include <cstring>
@@ -63,13 +64,10 @@ bool knownGraphicsMode(SInt32 mode) {
 short channelCount(const qte::Media& m) {
   const auto& descs = m.samples().descriptions;
   if (descs.empty() || descs.front().size() < 26) return 0;
-  const Bytes& d = descs.front();
-  uint16_t version = uint16_t((d[16] << 8) | d[17]);
-  if (version == 2 && d.size() >= 52) {
-    uint32_t n = (uint32_t(d[48]) << 24) | (uint32_t(d[49]) << 16) | (uint32_t(d[50]) << 8) | d[51];
-    return static_cast<short>(std::min<uint32_t>(n, 0x7FFF));
-  }
-  return static_cast<short>((d[24] << 8) | d[25]);
+  const uint8_t* d = descs.front().data();
+  if (qte::file::get16(d + 16) == 2 && descs.front().size() >= 52)
+    return static_cast<short>(std::min<uint32_t>(qte::file::get32(d + 48), 0x7FFF));
+  return static_cast<short>(qte::file::get16(d + 24));
 }
 
 std::string bandList(const MediaEQSpectrumBandsRecord* r) {

@@ -1,5 +1,6 @@
 // Media calls: creation, samples, descriptions, data references.
 #include "api_using.h"
+#include "file/atoms.h"
 
 #include <Aliases.h>
 
@@ -7,8 +8,6 @@
 #include <cstring>
 
 namespace {
-
-uint32_t be32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
 
 Bytes bytesOf(Handle h) {
   const auto* p = reinterpret_cast<const uint8_t*>(*h);
@@ -181,7 +180,7 @@ OSErr AddMediaSample(Media theMedia, Handle dataIn, SInt32 inOffset, UInt32 size
       Handle h = reinterpret_cast<Handle>(sampleDescriptionH);
       Size have = GetHandleSize(h);
       if (have < 16) return done(invalidSampleDescription);
-      uint32_t declared = be32(reinterpret_cast<const uint8_t*>(*h));
+      uint32_t declared = qte::file::get32(reinterpret_cast<const uint8_t*>(*h));
       if (declared < 16 || declared > uint64_t(have)) return done(invalidSampleDescription);
       desc.assign(reinterpret_cast<const uint8_t*>(*h), reinterpret_cast<const uint8_t*>(*h) + declared);
     } else if (probe.table.count() == 0) {

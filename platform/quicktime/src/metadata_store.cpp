@@ -2,6 +2,8 @@
 // and the rules that keep each storage format in its file form.
 #include "metadata_store.h"
 
+#include "file/atoms.h"
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
@@ -27,8 +29,12 @@ Bytes nativeBytes(OSType v) {
   std::memcpy(b.data(), &v, 4);
   return b;
 }
-Bytes bigEndianBytes(OSType v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
-OSType bigEndianCode(const Bytes& b) { return OSType(b[0]) << 24 | OSType(b[1]) << 16 | OSType(b[2]) << 8 | b[3]; }
+Bytes bigEndianBytes(OSType v) {
+  Bytes b;
+  file::put32(b, v);
+  return b;
+}
+OSType bigEndianCode(const Bytes& b) { return file::get32(b.data()); }
 
 bool sameBytes(const Bytes& a, const uint8_t* p, size_t n) {
   return a.size() == n && (n == 0 || std::memcmp(a.data(), p, n) == 0);
@@ -62,8 +68,8 @@ struct TextRecord {
 // The first record, clipped to the payload when its length overruns.
 std::optional<TextRecord> firstRecord(const Bytes& payload) {
   if (payload.size() < 4) return std::nullopt;
-  size_t length = size_t(payload[0]) << 8 | payload[1];
-  uint16_t language = uint16_t(payload[2] << 8 | payload[3]);
+  size_t length = file::get16(payload.data());
+  uint16_t language = file::get16(payload.data() + 2);
   size_t textSize = std::min(length, payload.size() - 4);
   return TextRecord{language, 4, textSize, 4 + textSize};
 }
@@ -71,7 +77,9 @@ std::optional<TextRecord> firstRecord(const Bytes& payload) {
 // Replaces the first record (or makes one), keeping any further records.
 void writeFirstRecord(Bytes& payload, uint16_t language, const uint8_t* text, size_t size) {
   auto first = firstRecord(payload);
-  Bytes out{uint8_t(size >> 8), uint8_t(size), uint8_t(language >> 8), uint8_t(language)};
+  Bytes out;
+  file::put16(out, uint16_t(size));
+  file::put16(out, language);
   if (size) out.insert(out.end(), text, text + size);
   if (first) out.insert(out.end(), payload.begin() + long(first->end), payload.end());
   payload = std::move(out);

@@ -4,6 +4,7 @@
 // 'text' description, so samples that differ there get descriptions of their own.
 #include "api_using.h"
 #include "text_media.h"
+#include "file/atoms.h"
 
 #include <FontTable.h>
 
@@ -25,15 +26,10 @@ constexpr int16_t kDefaultFontSize = 12;
 constexpr RGBColor kBlack{0, 0, 0};
 constexpr RGBColor kWhite{0xFFFF, 0xFFFF, 0xFFFF};
 
-void put8(Bytes& b, uint32_t v) { b.push_back(uint8_t(v)); }
-void put16(Bytes& b, uint32_t v) {
-  b.push_back(uint8_t(v >> 8));
-  b.push_back(uint8_t(v));
-}
-void put32(Bytes& b, uint32_t v) {
-  put16(b, v >> 16);
-  put16(b, v);
-}
+using qte::file::put16;
+using qte::file::put32;
+using qte::file::put8;
+
 void putColor(Bytes& b, const RGBColor& c) {
   put16(b, c.red);
   put16(b, c.green);
@@ -50,13 +46,6 @@ void putPascal(Bytes& b, const char* s) {
   put8(b, uint32_t(n));
   b.insert(b.end(), s, s + n);
 }
-// An atom: size, type, payload.
-void putAtom(Bytes& b, OSType type, const Bytes& payload) {
-  put32(b, uint32_t(payload.size() + 8));
-  put32(b, type);
-  b.insert(b.end(), payload.begin(), payload.end());
-}
-
 ComponentResult finish(ComponentResult r) {
   qte::setError(static_cast<OSErr>(r));
   return r;
@@ -117,31 +106,75 @@ Bytes descriptionKey(int32_t displayFlags, int16_t justification, const RGBColor
 
 Bytes textDescription(const Bytes& key, const Rect& box, const TextStyle& s) {
   Bytes d;
-  put32(d, 0);  // size, filled in last
-  put32(d, TextMediaType);
-  d.insert(d.end(), 6, 0);
-  put16(d, 1);  // the media's first data reference
-  d.insert(d.end(), key.begin(), key.end());
-  putRect(d, box);
-  putStyleRun(d, s);
-  putPascal(d, s.fontName);
-  if (s.fontName) {
-    Bytes table;
-    put16(table, 1);
-    put16(table, uint16_t(s.font));
-    putPascal(table, s.fontName);
-    putAtom(d, kTextFontTable, table);
+  {
+    // The entry is laid out as an atom: its size, then its format.
+    qte::file::AtomScope entry(d, TextMediaType);
+    d.insert(d.end(), 6, 0);
+    put16(d, 1);  // the media's first data reference
+    d.insert(d.end(), key.begin(), key.end());
+    putRect(d, box);
+    putStyleRun(d, s);
+    putPascal(d, s.fontName);
+    if (s.fontName) {
+      qte::file::AtomScope fontTable(d, kTextFontTable);
+      put16(d, 1);
+      put16(d, uint16_t(s.font));
+      putPascal(d, s.fontName);
+    }
   }
-  uint32_t size = uint32_t(d.size());
-  for (int k = 0; k < 4; ++k) d[size_t(k)] = uint8_t(size >> (24 - 8 * k));
   return d;
+}
+
+// The highlight a sample asks for, and its colour (null: the default).
+struct Highlight {
+  bool on;
+  short start;
+  short end;
+  const RGBColor* color;
+};
+
+// A text sample: the 16-bit length, the text, then its modifier atoms, the
+// style first and the pending ones last.
+Bytes textSample(const char* text, uint16_t size, const TextStyle& s, const Highlight& hilite, const Rect* textBox,
+                 TimeValue scrollDelay, const std::vector<std::pair<OSType, Bytes>>& pending) {
+  using qte::file::AtomScope;
+  Bytes b;
+  put16(b, size);
+  if (size) b.insert(b.end(), text, text + size);
+  {
+    AtomScope style(b, kTextStyle);
+    put16(b, 1);
+    putStyleRun(b, s);
+  }
+  if (hilite.on) {
+    AtomScope range(b, kTextHilite);
+    put32(b, uint32_t(int32_t(hilite.start)));
+    put32(b, uint32_t(int32_t(hilite.end)));
+  }
+  if (hilite.color) {
+    AtomScope color(b, kTextHiliteColor);
+    putColor(b, *hilite.color);
+  }
+  if (textBox) {
+    AtomScope box(b, kTextTextBox);
+    putRect(b, *textBox);
+  }
+  if (scrollDelay) {
+    AtomScope delay(b, kTextScrollDelay);
+    put32(b, uint32_t(scrollDelay));
+  }
+  for (const auto& [type, data] : pending) {
+    AtomScope modifier(b, type);
+    qte::file::putBytes(b, data);
+  }
+  return b;
 }
 
 // Index (from 1) of an existing 'text' description with these key fields, or 0.
 uint32_t findDescription(const qte::SampleStore& s, const Bytes& key) {
   for (size_t i = 0; i < s.descriptions.size(); ++i) {
     const Bytes& d = s.descriptions[i];
-    if (d.size() >= 16 + key.size() && d[4] == 't' && d[5] == 'e' && d[6] == 'x' && d[7] == 't' &&
+    if (d.size() >= 16 + key.size() && qte::file::get32(d.data() + 4) == TextMediaType &&
         std::equal(key.begin(), key.end(), d.begin() + 16))
       return uint32_t(i + 1);
   }
@@ -214,7 +247,7 @@ std::string describePending(OSType type, const void* data) {
   if (pendingPayload(type, data, payload) != noErr) return "ptr";
   char buf[16];
   if (type == kTextEncoding) {
-    std::snprintf(buf, sizeof buf, "0x%X", unsigned((payload[0] << 24) | (payload[1] << 16) | (payload[2] << 8) | payload[3]));
+    std::snprintf(buf, sizeof buf, "0x%X", unsigned(qte::file::get32(payload.data())));
     return buf;
   }
   std::string out;
@@ -275,35 +308,8 @@ ComponentResult TextMediaAddTextSample(MediaHandler mh, Ptr text, UInt32 size, s
       return finish(kQTTimeValueTooBigErr);
 
     TextStyle s = styleOf(fontNumber, fontSize, textFace, textColor);
-    Bytes sample;
-    put16(sample, size);
-    if (size) sample.insert(sample.end(), text, text + size);
-    Bytes payload;
-    put16(payload, 1);
-    putStyleRun(payload, s);
-    putAtom(sample, kTextStyle, payload);
-    if (hilite) {
-      payload.clear();
-      put32(payload, uint32_t(hiliteStart));
-      put32(payload, uint32_t(hiliteEnd));
-      putAtom(sample, kTextHilite, payload);
-    }
-    if (rgbHiliteColor) {
-      payload.clear();
-      putColor(payload, *rgbHiliteColor);
-      putAtom(sample, kTextHiliteColor, payload);
-    }
-    if (textBox) {
-      payload.clear();
-      putRect(payload, *textBox);
-      putAtom(sample, kTextTextBox, payload);
-    }
-    if (scrollDelay) {
-      payload.clear();
-      put32(payload, uint32_t(scrollDelay));
-      putAtom(sample, kTextScrollDelay, payload);
-    }
-    for (const auto& [type, data] : h->pending) putAtom(sample, type, data);
+    Bytes sample = textSample(text, uint16_t(size), s, {hilite, hiliteStart, hiliteEnd, rgbHiliteColor},
+                              textBox, scrollDelay, h->pending);
 
     Bytes key = descriptionKey(displayFlags, textJustification, backColor ? *backColor : kWhite);
     qte::SampleStore& store = media.mutableSamples();

@@ -3,6 +3,8 @@
 // tenth, so that 29.97 (59.94) frames a second keep up with the clock.
 #include "timecode.h"
 
+#include "file/atoms.h"
+
 #include <cstdio>
 
 namespace qte::timecode {
@@ -113,10 +115,7 @@ OSErr toText(const TimeCodeDef& def, const TimeCodeRecord& record, std::string& 
 }
 
 OSErr definitionOf(const uint8_t* desc, size_t n, TimeCodeDef& out) {
-  auto be32 = [&](size_t at) {
-    return int32_t((uint32_t(desc[at]) << 24) | (uint32_t(desc[at + 1]) << 16) | (uint32_t(desc[at + 2]) << 8) |
-                   desc[at + 3]);
-  };
+  auto be32 = [&](size_t at) { return int32_t(file::get32(desc + at)); };
   if (n < 34 || uint32_t(be32(4)) != TimeCodeMediaType) return invalidSampleDescription;
   out.flags = be32(20);
   out.fTimeScale = be32(24);

@@ -2,6 +2,7 @@
 // number of its first frame; the description's definition turns elapsed media time
 // into frames and frames into time codes.
 #include "api_using.h"
+#include "file/atoms.h"
 #include "timecode.h"
 
 #include <cstring>
@@ -67,7 +68,7 @@ size_t describedSize(Handle h) {
   size_t have = static_cast<size_t>(GetHandleSize(h));
   if (have < 4) return have;
   const uint8_t* p = bytesOf(h);
-  size_t declared = (size_t(p[0]) << 24) | (size_t(p[1]) << 16) | (size_t(p[2]) << 8) | p[3];
+  size_t declared = qte::file::get32(p);
   return declared < have ? declared : have;
 }
 
@@ -106,8 +107,7 @@ OSErr frameAt(const qte::Media& media, int64_t t, bool atEnd, TimeCodeAt& out) {
   if (OSErr err = tc::definitionOf(desc.data(), desc.size(), out.def)) return err;
   if (out.def.fTimeScale <= 0 || out.def.frameDuration <= 0) return invalidSampleDescription;
 
-  int32_t start = int32_t((uint32_t(sample[0]) << 24) | (uint32_t(sample[1]) << 16) | (uint32_t(sample[2]) << 8) |
-                          sample[3]);
+  int32_t start = int32_t(qte::file::get32(sample.data()));
   // Both products stay below 2^62: every factor is a positive 32-bit value.
   int64_t elapsed = (t - table.startOf(i)) * out.def.fTimeScale / (int64_t(media.scale) * out.def.frameDuration);
   int64_t frame = start + elapsed;
