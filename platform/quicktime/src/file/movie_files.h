@@ -1,8 +1,9 @@
 // What the movie-file calls share: the file message and result they leave,
-// opening only regular files, whole reads and writes that survive
-// interruptions, and reading a file's movie.
+// opening only regular files, and reading a file's movie. Whole reads and
+// writes are the data handler's (data_handler.h).
 #pragma once
 
+#include "../data_handler.h"
 #include "movie_reader.h"
 #include "movie_writer.h"
 
@@ -30,9 +31,6 @@ int openRegularFile(const std::string& path, int flags, Failure& f);
 // The 'ftyp' atom of the files the engine makes: a QuickTime movie.
 Bytes quickTimeFileType();
 
-// Reads or writes all `n` bytes at `at`, retrying short and interrupted calls.
-bool readAll(int fd, uint64_t at, uint8_t* p, size_t n);
-bool writeAll(int fd, uint64_t at, const uint8_t* p, size_t n);
 uint64_t sizeOfFile(int fd);
 
 // Reads the movie of the file open on `fd`. On failure nothing is left behind.

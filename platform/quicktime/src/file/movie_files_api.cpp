@@ -24,8 +24,8 @@ using qte::file::fail;
 using qte::file::succeed;
 using qte::file::errnoResult;
 using qte::file::pathOfFsSpec;
-using qte::file::readAll;
-using qte::file::writeAll;
+using qte::readAll;
+using qte::writeAll;
 using qte::file::sizeOfFile;
 using qte::file::loadMovie;
 using qte::file::openRegularFile;
@@ -93,34 +93,6 @@ int openRegularFile(const std::string& path, int flags, Failure& f) {
   // Reads of a regular file never wait anyway; the flag only kept the open from blocking.
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
-}
-
-bool readAll(int fd, uint64_t at, uint8_t* p, size_t n) {
-  while (n > 0) {
-    ssize_t got = ::pread(fd, p, n, off_t(at));
-    if (got <= 0) {
-      if (got < 0 && errno == EINTR) continue;
-      return false;
-    }
-    p += got;
-    n -= size_t(got);
-    at += uint64_t(got);
-  }
-  return true;
-}
-
-bool writeAll(int fd, uint64_t at, const uint8_t* p, size_t n) {
-  while (n > 0) {
-    ssize_t put = ::pwrite(fd, p, n, off_t(at));
-    if (put <= 0) {
-      if (put < 0 && errno == EINTR) continue;
-      return false;
-    }
-    p += put;
-    n -= size_t(put);
-    at += uint64_t(put);
-  }
-  return true;
 }
 
 Bytes quickTimeFileType() {

@@ -20,6 +20,7 @@
 using qte::file::errnoResult;
 using qte::file::fail;
 using qte::file::Failure;
+using qte::writeOn;
 using qte::file::pathOfFsSpec;
 using qte::file::succeed;
 
@@ -111,21 +112,6 @@ Rendering render(const qte::Movie& movie, const std::string& path, bool fastStar
   r.moov = r.written.flat();
   r.fileSize = r.ftyp.size() + r.head.size() + data + r.moov.size();
   return r;
-}
-
-// Writes all `n` bytes at the file position: the destination may be a pipe.
-bool writeOn(int fd, const uint8_t* p, size_t n) {
-  while (n > 0) {
-    ssize_t put = ::write(fd, p, n);
-    if (put <= 0) {
-      if (put < 0 && errno == EINTR) continue;
-      if (put == 0) errno = EIO;
-      return false;
-    }
-    p += put;
-    n -= size_t(put);
-  }
-  return true;
 }
 
 OSErr writeRendering(const Rendering& r, int fd, std::string& why) {

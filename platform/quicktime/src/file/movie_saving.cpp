@@ -15,9 +15,8 @@
 // first); after it, only the new one remains.
 #include "movie_saving.h"
 
+#include "../data_handler.h"
 #include "movie_writer.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -50,7 +49,7 @@ OSErr scanTopLevel(int fd, uint64_t fileSize, std::vector<TopAtom>& out, Failure
     uint8_t h[16];
     uint64_t left = fileSize - at;
     size_t want = left < 16 ? size_t(left) : 16;
-    if (::pread(fd, h, want, off_t(at)) != ssize_t(want)) {
+    if (!readAll(fd, at, h, want)) {
       fail.err = ioErr;
       fail.message = "reading the atom header at offset " + std::to_string(at) + " failed";
       return ioErr;
