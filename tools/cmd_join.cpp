@@ -113,6 +113,7 @@ int joinByReference(MovieFile& first, const Options& o) {
   r.done = "joined " + std::to_string(o.positional.size()) + " movies by reference";
   r.written = true;
   readEdits(first, movie, r);
+  r.durationBefore = rescaled(movieDuration(rt, first.movie()), rt.get(first.movie(), "TimeScale").asInteger(), r.timeScale);
   if (o.has("--json")) jsonEditResult(std::cout, r);
   else printEditResult(std::cout, r);
   return 0;
