@@ -549,7 +549,9 @@ bool Reader::baseHeader(const Atom& gmhd, Media& media, TrackOrigin& o) {
   if (!children(gmhd, kids)) return false;
   for (const Atom& a : kids) {
     auto* tc = dynamic_cast<TimeCodeHandler*>(media.handler.get());
-    if ((a.type == "tmcd"_4cc && tc) || a.type == "gmin"_4cc || a.type == "text"_4cc) o.gmhd.rendered(a.type);
+    // 'text' is rendered for text media only; other media keep what the file had.
+    if ((a.type == "tmcd"_4cc && tc) || a.type == "gmin"_4cc || (a.type == "text"_4cc && media.type == TextMediaType))
+      o.gmhd.rendered(a.type);
     else o.gmhd.kept(a);
     if (a.type == "tmcd"_4cc && tc) {
       std::vector<Atom> inner;
