@@ -168,7 +168,7 @@ int runDemo(const Args& args) {
   std::cout << '\n';
   showChaptersAndTimeCode();
   std::cout << '\n';
-  showSavedMovie();
+  const std::string sample = showSavedMovie();
   std::cout << '\n';
   showMetaData();
   std::cout << '\n';
@@ -178,7 +178,8 @@ int runDemo(const Args& args) {
   ApiCounts n = printApi(runtime, listing, false);
   std::cout << "\nRegistered API\n" << listing.str() << "  " << n.classes << " classes, " << n.properties
             << " properties, " << n.methods << " methods, " << n.constants << " constants, " << n.sharedMethods
-            << " shared methods; " << n.movieMembers << " movie members (pelorin api lists them all)\n";
+            << " shared methods; " << n.movieMembers << " movie members (pelorin api lists them all)\n\n";
+  showCutAndJoin(sample);
   return 0;
 }
 

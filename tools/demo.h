@@ -4,10 +4,15 @@
 #include <QuickTime/Movies.h>
 #include <pelorin/runtime.h>
 
+#include <string>
+
 namespace tool {
 
 void showTracks();
-void showSavedMovie();
+// Saves the sample with chapters and time code, and answers its file.
+std::string showSavedMovie();
+// The saved sample cut and joined by the tool's own commands (demo_edits.cpp).
+void showCutAndJoin(const std::string& sample);
 
 // 10 s of 320 × 240 Photo-JPEG at 25 frames a second and 16-bit stereo sound at
 // 44.1 kHz, in a movie of time scale 600, made through the engine (the caller

@@ -48,7 +48,7 @@ void editAndSave(rt::Runtime& runtime, Movie qtMovie, const std::string& path) {
 
 }  // namespace
 
-void showSavedMovie() {
+std::string showSavedMovie() {
   const std::string path = samplePath();
   {
     rt::Runtime runtime(quickTimeHost());
@@ -61,6 +61,7 @@ void showSavedMovie() {
             << "and reopened (pelorin info " << path << ")\n";
   MovieFile file(path, false);
   printReport(std::cout, reportOf(file));
+  return path;
 }
 
 }  // namespace tool
