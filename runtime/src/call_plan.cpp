@@ -149,7 +149,7 @@ void* referenceOf(CType t, const Value& v) {
 
 // Keeps the call depth: host exceptions surface only when the outermost call
 // returns, never through the plugin's own frames.
-thread_local int tCallDepth = 0;
+[[gnu::tls_model("initial-exec")]] thread_local int tCallDepth = 0;
 
 struct DepthGuard {
   DepthGuard() { ++tCallDepth; }
@@ -193,6 +193,8 @@ void planMethod(MethodInfo& m, REALproc function) {
   for (const Param& p : m.decl.params)
     args.push_back(p.extends ? self : CArg{CArg::From::User, p.type.ctype, p.byref, user++});
   m.plan = CallPlan(function, std::move(args), m.decl.result.ctype);
+  m.required = static_cast<uint32_t>(m.decl.required());
+  m.explicitCount = static_cast<uint32_t>(m.decl.explicitCount());
   if (m.setter)
     m.setterPlan = CallPlan(m.setter, {self, {CArg::From::User, m.decl.result.ctype}}, CType::None);
 }

@@ -121,9 +121,9 @@ namespace {
 // in `why` when they do not.
 int score(Impl& impl, const MethodInfo& m, std::span<const Value> args, const std::vector<bool>& byref,
           std::string* why) {
-  const size_t n = m.decl.explicitCount();
-  if (args.size() < m.decl.required() || args.size() > n) {
-    if (why) *why = "takes " + std::to_string(m.decl.required()) + " to " + std::to_string(n) + " arguments";
+  const size_t n = m.explicitCount;
+  if (args.size() < m.required || args.size() > n) {
+    if (why) *why = "takes " + std::to_string(m.required) + " to " + std::to_string(n) + " arguments";
     return -1;
   }
   int total = 0;
@@ -193,6 +193,7 @@ Value callMethod(Impl& impl, const MethodInfo& m, REALobject self, std::span<con
   size_t i = 0;
   for (const Param& p : m.decl.params) {
     if (p.extends || p.assigns) continue;
+    back[i] = nullptr;
     if (i < args.size()) {
       in[i] = &args[i];
       if (variables && i < byref.size() && byref[i]) back[i] = &variables[i];
@@ -250,7 +251,7 @@ Value Runtime::get(const Value& self, std::string_view property) {
     if (e->property) return impl_->getProperty(r, *e->property);
     // A property-like method, or a getter that arrived as a module method.
     for (const MethodInfo* m : e->methods)
-      if (m->function() && !m->decl.assignsParam() && m->decl.explicitCount() == 0 &&
+      if (m->function() && !m->decl.assignsParam() && m->explicitCount == 0 &&
           m->decl.result.ctype != CType::None)
         return impl_->call(m->plan, self.asObject(), {});
   }
@@ -265,7 +266,7 @@ void Runtime::set(const Value& self, std::string_view property, const Value& val
   for (const MethodInfo* m : e ? e->methods : kNoMethods) {
     // A property-like method's setter, or "Name(extends ref as movie, assigns value as T)".
     const bool viaSetter = m->propertyLike();
-    if (!viaSetter && !(m->decl.assignsParam() && m->function() && m->decl.explicitCount() == 0)) continue;
+    if (!viaSetter && !(m->decl.assignsParam() && m->function() && m->explicitCount == 0)) continue;
     const TypeRef& type = viaSetter ? m->decl.result : m->decl.assignsParam()->type;
     if (!fit(*impl_, type, value))
       throw UsageError(std::string(property) + " is " + type.name + ", not " + kindName(value.kind()));

@@ -8,6 +8,8 @@
 
 #include <cstring>
 #include <new>
+#include <string_view>
+#include <unordered_map>
 
 #include "internal.h"
 #include "pictures.h"
@@ -404,10 +406,18 @@ const Entry kEntries[] = {
 REALproc resolveEntry(const char* name) {
   Impl* impl = currentImpl();
   if (!impl || !name) return nullptr;
-  ++impl->resolverQueries[name];
-  if (impl->config.refusedEntries.count(name)) return nullptr;
-  for (const Entry& e : kEntries)
-    if (std::strcmp(e.name, name) == 0) return !e.offered || e.offered(*impl) ? e.function : nullptr;
+  const std::string_view wanted(name);
+  if (auto it = impl->resolverQueries.find(wanted); it != impl->resolverQueries.end()) ++it->second;
+  else impl->resolverQueries.emplace(wanted, 1);
+  if (!impl->config.refusedEntries.empty() && impl->config.refusedEntries.count(name)) return nullptr;
+  // Plugins may resolve an entry on every use: find it without a scan.
+  static const auto* byName = [] {
+    auto* m = new std::unordered_map<std::string_view, const Entry*>();
+    for (const Entry& e : kEntries) m->emplace(e.name, &e);
+    return m;
+  }();
+  if (auto it = byName->find(wanted); it != byName->end())
+    return !it->second->offered || it->second->offered(*impl) ? it->second->function : nullptr;
   return pictureEntry(name);
 }
 

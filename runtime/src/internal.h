@@ -77,7 +77,7 @@ class CallBuffer {
 
  private:
   static constexpr size_t kLocal = 12;
-  T local_[kLocal]{};
+  T local_[kLocal];  // left unset: every call fills what it uses
   std::unique_ptr<T[]> heap_;
   T* data_;
 };
@@ -89,6 +89,7 @@ struct MethodInfo {
   bool shared = false;        // no self argument
   CallPlan plan;              // the function with the declared parameters
   CallPlan setterPlan;        // setter(self, value)
+  uint32_t required = 0, explicitCount = 0;  // of the declaration, counted once
   REALproc function() const { return plan.function; }
   bool propertyLike() const { return setter != nullptr && !decl.hasParens; }
 };
@@ -224,7 +225,10 @@ struct Impl {
   long lockedDescriptions = 0;  // picture description locks not given back
   long liveMovieFiles = 0;
   uint64_t nextSerial = 1;
-  std::map<std::string, long, std::less<>> entryCalls, resolverQueries;
+  // Entry calls counted under the entry's own name literal: counting is on every
+  // call the plugin makes, so it compares no text.
+  std::unordered_map<const char*, long> entryCalls;
+  std::map<std::string, long, std::less<>> resolverQueries;
   REALobject pendingException = nullptr;
   MovieProvider movieProvider;
   std::optional<long> pluginVersion;

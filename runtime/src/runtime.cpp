@@ -23,20 +23,23 @@ namespace rt {
 // ---- the current runtime ----
 
 namespace {
-thread_local Impl* tCurrent = nullptr;
+// The runtime is linked, never loaded later, so its thread-locals take the fast model.
+[[gnu::tls_model("initial-exec")]] thread_local Impl* tCurrent = nullptr;
 thread_local std::vector<Impl*> tAlive;  // in order of creation
 }  // namespace
 
 // Runtimes alive in the process, with the serial each was given, so that a Value
-// released after its runtime is gone can tell.
-std::unordered_map<const Runtime*, uint64_t>& liveRuntimes() {
-  static auto* live = new std::unordered_map<const Runtime*, uint64_t>();
+// released after its runtime is gone can tell. Few live at once, and every string
+// or object a call returns asks: a scan beats hashing.
+std::vector<std::pair<const Runtime*, uint64_t>>& liveRuntimes() {
+  static auto* live = new std::vector<std::pair<const Runtime*, uint64_t>>();
   return *live;
 }
 
 uint64_t serialOf(const Runtime* rt) {
-  auto it = liveRuntimes().find(rt);
-  return it == liveRuntimes().end() ? 0 : it->second;
+  for (const auto& [live, serial] : liveRuntimes())
+    if (live == rt) return serial;
+  return 0;
 }
 
 Impl* currentImpl() { return tCurrent; }
@@ -159,35 +162,8 @@ static const char* kindText(Value::Kind k) {
   return names[static_cast<int>(k)];
 }
 
-static void expectKind(Value::Kind have, Value::Kind want) {
-  if (have != want) throw UsageError(std::string("a ") + kindText(have) + " value read as " + kindText(want));
-}
-
-int64_t Value::asInteger() const {
-  expectKind(kind_, Kind::Integer);
-  return u_.i;
-}
-bool Value::asBoolean() const {
-  expectKind(kind_, Kind::Boolean);
-  return u_.i != 0;
-}
-double Value::asDouble() const {
-  expectKind(kind_, Kind::Double);
-  return u_.d;
-}
-uint32_t Value::asColor() const {
-  expectKind(kind_, Kind::Color);
-  return static_cast<uint32_t>(u_.i);
-}
-REALstring Value::asString() const {
-  if (kind_ == Kind::Nil) return nullptr;
-  expectKind(kind_, Kind::String);
-  return static_cast<REALstring>(u_.ref);
-}
-REALobject Value::asObject() const {
-  if (kind_ == Kind::Nil) return nullptr;
-  expectKind(kind_, Kind::Object);
-  return static_cast<REALobject>(u_.ref);
+void Value::wrongKind(Kind want) const {
+  throw UsageError(std::string("a ") + kindText(kind_) + " value read as " + kindText(want));
 }
 
 // ---- Impl ----
@@ -246,7 +222,7 @@ Accounting Impl::accounting() const {
 
 Runtime::Runtime(Config config) : impl_(std::make_unique<Impl>(*this, std::move(config))) {
   static uint64_t nextSerial = 1;
-  liveRuntimes()[this] = nextSerial++;
+  liveRuntimes().emplace_back(this, nextSerial++);
   // A new movie is an empty engine movie, disposed of with its movie object, as
   // the host's own movie class does it; tests and tools may provide another.
   impl_->movieProvider = {[] { return static_cast<void*>(NewMovie(0)); },
@@ -255,7 +231,7 @@ Runtime::Runtime(Config config) : impl_(std::make_unique<Impl>(*this, std::move(
 
 Runtime::~Runtime() {
   impl_->shutdown();  // the plugin's destructors may still use the runtime
-  liveRuntimes().erase(this);
+  std::erase_if(liveRuntimes(), [this](const auto& live) { return live.first == this; });
 }
 
 Config& Runtime::config() { return impl_->config; }
@@ -472,8 +448,10 @@ std::string Runtime::leakReport() const {
 const std::vector<Registration>& Runtime::registrations() const { return impl_->registrations; }
 
 long Runtime::entryCalls(std::string_view entryName) const {
-  auto it = impl_->entryCalls.find(entryName);
-  return it == impl_->entryCalls.end() ? 0 : it->second;
+  long n = 0;
+  for (const auto& [name, calls] : impl_->entryCalls)
+    if (entryName == name) n += calls;
+  return n;
 }
 
 long Runtime::resolverQueries(std::string_view entryName) const {

@@ -107,12 +107,14 @@ class Value {
 
   Kind kind() const { return kind_; }
   bool isNil() const { return kind_ == Kind::Nil; }
-  int64_t asInteger() const;
-  bool asBoolean() const;
-  double asDouble() const;
-  uint32_t asColor() const;
-  REALstring asString() const;   // borrowed
-  REALobject asObject() const;   // borrowed
+  // Reading a value as another kind is a UsageError; nil reads as a null string
+  // or object.
+  int64_t asInteger() const { return expect(Kind::Integer).u_.i; }
+  bool asBoolean() const { return expect(Kind::Boolean).u_.i != 0; }
+  double asDouble() const { return expect(Kind::Double).u_.d; }
+  uint32_t asColor() const { return static_cast<uint32_t>(expect(Kind::Color).u_.i); }
+  REALstring asString() const { return static_cast<REALstring>(isNil() ? nullptr : expect(Kind::String).u_.ref); }  // borrowed
+  REALobject asObject() const { return static_cast<REALobject>(isNil() ? nullptr : expect(Kind::Object).u_.ref); }  // borrowed
 
   // Wrap a reference, taking over one lock the caller already holds.
   static Value adoptString(Runtime& rt, REALstring s);
@@ -129,6 +131,11 @@ class Value {
   }
 
  private:
+  const Value& expect(Kind want) const {
+    if (kind_ != want) wrongKind(want);
+    return *this;
+  }
+  [[noreturn]] void wrongKind(Kind want) const;
   void release();
   Kind kind_ = Kind::Nil;
   Runtime* rt_ = nullptr;
