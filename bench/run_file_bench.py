@@ -11,7 +11,7 @@ What it compares (each time is the best of a few runs; memory is peak resident):
     `ffmpeg -i in.mov -map 0 -c copy -metadata title=X out.mov` (target: 60x faster)
   - `pelorin info` of million.mov (1,000,000 samples) against `mediainfo` and
     `ffprobe -show_streams -show_format` (faster than both, less memory than ffprobe)
-  - `pelorin chapters` of chapters10k.mov against `ffprobe -show_chapters` (faster)
+  - `pelorin chapters` of chapters10k.mov against `ffprobe -show_chapters` (5x faster)
 Where the tool lacks a command, the engine's reading of the file stands in (marked).
 """
 import json
@@ -150,7 +150,7 @@ def main():
 
     # 3. Listing 10,000 chapters.
     compare(rows, pelorin, "chapters", chapters, engine.get("ReadMovie/chapters10k"),
-            [(["ffprobe", "-v", "error", "-show_chapters", chapters], "ours faster")])
+            [(["ffprobe", "-v", "error", "-show_chapters", chapters], ">= 5x")])
 
     print(f"load average before: {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
     print(f"{'measure':<66} {'time':>10} {'peak MiB':>9}  {'ratio':<24} target")
