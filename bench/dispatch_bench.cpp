@@ -54,6 +54,14 @@ struct PlainCall {
     ffi_prep_cif(&cif, FFI_DEFAULT_ABI, static_cast<unsigned>(types.size()), result, types.data());
   }
   void operator()(void* result, void** args) { ffi_call(&cif, reinterpret_cast<void (*)()>(fn), result, args); }
+  // Times calls with an integral result.
+  void time(benchmark::State& state, void** args) {
+    for (auto _ : state) {
+      ffi_arg out;
+      (*this)(&out, args);
+      benchmark::DoNotOptimize(out);
+    }
+  }
 };
 
 void BM_PropertyGet_Plain(benchmark::State& state) {
@@ -62,11 +70,7 @@ void BM_PropertyGet_Plain(benchmark::State& state) {
   void* self = h.counter.asObject();
   RBInteger param = 2;
   void* args[] = {&self, &param};
-  for (auto _ : state) {
-    ffi_arg out;
-    call(&out, args);
-    benchmark::DoNotOptimize(out);
-  }
+  call.time(state, args);
 }
 
 void BM_PropertyGet_Bound(benchmark::State& state) {
@@ -87,11 +91,7 @@ void BM_ThreeIntegers_Plain(benchmark::State& state) {
   void* self = h.counter.asObject();
   RBInteger a = 1, b = 2, c = 3;
   void* args[] = {&self, &a, &b, &c};
-  for (auto _ : state) {
-    ffi_arg out;
-    call(&out, args);
-    benchmark::DoNotOptimize(out);
-  }
+  call.time(state, args);
 }
 
 void BM_ThreeIntegers_Bound(benchmark::State& state) {
