@@ -143,22 +143,3 @@ Entry<R, kAnswer, Describe> makeEntry(const char* call, Neutral neutral, Describ
 #define QTE_CALL_VOID(call, ...) QTE_ENTRY_(void, ::qte::Answer::Value, call, 0, __VA_ARGS__)
 // Image compression calls: their result only.
 #define QTE_CALL_QUIET(call, ...) QTE_ENTRY_(OSErr, ::qte::Answer::Quiet, call, 0, __VA_ARGS__)
-
-// Opening of a public call. ARGS is a chain of ArgWriter calls applied to `a_`,
-// e.g. QTE_ENTER_ERR("DeleteTrackSegment", a_.object("track", t)("startTime", s)).
-#define QTE_HOOK_(call, onInjected, ARGS)                                                     \
-  do {                                                                                        \
-    if (::qte::hooks::active.load(std::memory_order_relaxed)) {                               \
-      if (auto injected_ = ::qte::hooks::enter(call, [&](::qte::ArgWriter& a_) { ARGS; })) { \
-        ::qte::setError(static_cast<OSErr>(*injected_));                                     \
-        onInjected;                                                                           \
-      }                                                                                       \
-    }                                                                                         \
-  } while (0)
-
-// Calls returning their result code.
-#define QTE_ENTER_ERR(call, ARGS) QTE_HOOK_(call, return static_cast<OSErr>(*injected_), ARGS)
-#define QTE_ENTER_RESULT(call, ARGS) QTE_HOOK_(call, return static_cast<ComponentResult>(*injected_), ARGS)
-// Calls returning a value: an injected failure returns `neutral`.
-#define QTE_ENTER(call, neutral, ARGS) QTE_HOOK_(call, return neutral, ARGS)
-#define QTE_ENTER_VOID(call, ARGS) QTE_HOOK_(call, return, ARGS)
