@@ -5,6 +5,15 @@
 
 namespace qte::file {
 
+void Layout::kept(const Atom& a) {
+  entries_.push_back({a.type, a.bytes(), true});
+  // Size 0 means "to the end of the container": with siblings written after it,
+  // it would swallow them, so it gets its size. Movie atoms stay far below 4 GiB.
+  Bytes& b = entries_.back().bytes;
+  if (get32(b.data()) == 0)
+    for (int i = 0; i < 4; ++i) b[size_t(i)] = uint8_t(a.size >> (24 - 8 * i));
+}
+
 bool Layout::keepsAny() const {
   return std::any_of(entries_.begin(), entries_.end(), [](const Entry& e) { return e.kept; });
 }

@@ -16,7 +16,7 @@ class Layout {
   // Reading: the next child, rendered from the model (`renderedAs`: the type
   // the writer gives it) or kept as it is.
   void rendered(OSType renderedAs) { entries_.push_back({renderedAs, {}, false}); }
-  void kept(const Atom& a) { entries_.push_back({a.type, a.bytes(), true}); }
+  void kept(const Atom& a);
   bool keepsAny() const;
 
   // Writing: one part a child type the writer renders (writing nothing when the
