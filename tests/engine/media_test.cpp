@@ -1,5 +1,6 @@
 // Samples, descriptions, data references and the million-sample media.
 #include "engine_support.h"
+#include "file_support.h"
 
 #include <Aliases.h>
 
@@ -98,17 +99,32 @@ TEST(Samples, SamplesOfVaryingSizeAreFoundAcrossChunks) {
   Media m = NewTrackMedia(t, VideoMediaType, 600, nullptr, 0);
   BeginMediaEdits(m);
   auto desc = imageDescription(2, 2);
+  auto sizeOf = [](int i) { return i < 100 ? 3 : 1 + i % 7; };
   // Equal sizes first, then sizes that vary: the table switches to per-sample sizes.
-  for (int i = 0; i < 9000; ++i)
-    ASSERT_EQ(addSamples(m, desc, 1, 1, i < 100 ? 3 : 1 + i % 7, true, uint8_t(i)), noErr);
+  for (int i = 0; i < 9000; ++i) ASSERT_EQ(addSamples(m, desc, 1, 1, sizeOf(i), true, uint8_t(i)), noErr);
   EndMediaEdits(m);
-  for (int i : {0, 99, 100, 4095, 4096, 4097, 8999}) {
-    SampleRead r = read(m, i);
-    ASSERT_EQ(r.err, noErr);
-    std::vector<uint8_t> expected;
-    for (int k = 0; k < (i < 100 ? 3 : 1 + i % 7); ++k) expected.push_back(uint8_t(i + k));
-    EXPECT_EQ(r.data, expected) << i;
-  }
+  ASSERT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(m), fixed1), noErr);
+  auto everySample = [&](Media media, const char* where) {
+    for (int i = 0; i < 9000; ++i) {
+      SampleRead r = read(media, i);
+      ASSERT_EQ(r.err, noErr) << where << i;
+      std::vector<uint8_t> expected;
+      for (int k = 0; k < sizeOf(i); ++k) expected.push_back(uint8_t(i + k));
+      ASSERT_EQ(r.data, expected) << where << i;
+    }
+  };
+  everySample(m, "in memory, sample ");
+
+  // The same samples in a file, read one by one out of its chunks.
+  ScratchDir dir;
+  FSSpec fsSpec = fsSpecOf(dir / "vary.mov");
+  Movie flat = FlattenMovieData(movie, flattenAddMovieToDataFork, &fsSpec, "TVOD"_4cc, 0,
+                                createMovieFileDeleteCurFile);
+  ASSERT_NE(flat, nullptr);
+  DisposeMovie(flat);
+  OpenedMovie opened(dir / "vary.mov", fsRdPerm);
+  ASSERT_EQ(opened.err, noErr) << opened.message;
+  everySample(GetTrackMedia(GetMovieIndTrack(opened, 1)), "from the file, sample ");
 }
 
 TEST(Samples, BadSamplesAreRefusedAndLeaveTheMediaAlone) {

@@ -107,13 +107,20 @@ Bytes withDataRefIndex(const Bytes& description, uint16_t index) {
   return out;
 }
 
+namespace {
+
+// Chunks up to this size are read whole when only some of their samples are
+// asked for; larger ones (video) are read as asked.
+constexpr uint64_t kChunkReadWhole = uint64_t(1) << 20;
+
+}  // namespace
+
 OSErr readSampleBytes(const Media& media, uint32_t first, uint32_t n, uint8_t* out) {
   const SampleStore& s = media.samples();
   const SampleTable& t = s.table;
   const Chunk& chunk = t.chunkOf(first);
-  uint64_t offset = t.offsetOf(first);
-  uint64_t size = 0;
-  for (uint32_t k = 0; k < n; ++k) size += t.sizeOf(first + k);
+  const uint64_t offset = t.offsetOf(first);
+  const uint64_t size = t.bytesOf(first, n);
   if (chunk.inMemory()) {
     if (offset + size > s.memory.size()) return invalidSampleTable;
     std::memcpy(out, s.memory.data() + offset, size);
@@ -121,7 +128,27 @@ OSErr readSampleBytes(const Media& media, uint32_t first, uint32_t n, uint8_t* o
   }
   uint16_t refIndex = dataRefIndexOf(s.descriptions[t.descIndexOf(first) - 1]);
   if (refIndex == 0 || refIndex > media.dataRefs.size()) return badDataRefIndex;
-  int fd = media.dataFiles.open(media.dataRefs[refIndex - 1]);
+  const DataRef& ref = media.dataRefs[refIndex - 1];
+
+  const uint64_t chunkBytes = t.bytesOf(chunk.firstSample, chunk.count);
+  if (size < chunkBytes && chunkBytes <= kChunkReadWhole) {
+    ChunkCache& c = media.lastChunk;
+    if (c.store != &s || c.revision != t.revision() || c.at != chunk.offset() || c.bytes.size() != chunkBytes ||
+        !sameDataRef(c.ref, ref)) {
+      c.store = nullptr;  // until the read succeeds
+      int fd = media.dataFiles.open(ref);
+      if (fd < 0) return couldNotResolveDataRef;
+      c.bytes.resize(chunkBytes);
+      if (!readAll(fd, chunk.offset(), c.bytes.data(), chunkBytes)) return endOfDataReached;
+      c.ref = ref;
+      c.at = chunk.offset();
+      c.revision = t.revision();
+      c.store = &s;
+    }
+    std::memcpy(out, c.bytes.data() + (offset - c.at), size);
+    return noErr;
+  }
+  int fd = media.dataFiles.open(ref);
   if (fd < 0) return couldNotResolveDataRef;
   return readAll(fd, offset, out, size) ? OSErr(noErr) : OSErr(endOfDataReached);
 }

@@ -169,6 +169,8 @@ class SampleTable {
   uint32_t descIndexOf(uint32_t i) const;  // 1-based
   const Chunk& chunkOf(uint32_t i) const;
   uint64_t offsetOf(uint32_t i) const;  // within its chunk's storage
+  // Bytes of samples [first, first+n), back to back or not.
+  uint64_t bytesOf(uint32_t first, uint32_t n) const { return bytesBefore(first + n) - bytesBefore(first); }
 
   // First sync sample >= i / last sync sample <= i, or npos.
   uint32_t nextSync(uint32_t i) const;
@@ -177,7 +179,8 @@ class SampleTable {
   uint32_t nextDescStart(uint32_t i) const;
   uint32_t prevDescStart(uint32_t i) const;
 
-  // Appends n samples of equal duration and size, stored back to back.
+  // Appends n samples of equal duration and size, stored back to back. Memory
+  // running out (std::bad_alloc) leaves the table as it was.
   void append(uint32_t n, uint32_t delta, uint32_t size, uint32_t descIndex, bool sync, bool inMemory,
               uint64_t offset);
 
@@ -205,11 +208,19 @@ class SampleTable {
 
  private:
   const TimeToSampleRun& runOf(uint32_t i) const;
+  // Bytes of all samples before sample i (i <= count()).
+  uint64_t bytesBefore(uint32_t i) const;
+  // Every kMarkEvery samples, the bytes before: with sizes varying, a sample's
+  // place is a mark plus fewer than kMarkEvery sizes, however long its chunk.
+  static constexpr uint32_t kMarkShift = 6;
+  static constexpr uint32_t kMarkEvery = 1u << kMarkShift;
 
   std::vector<TimeToSampleRun> stts_;
   uint32_t constantSize_ = 0;
   bool varySizes_ = false;
   BulkVector<uint32_t> sizes_;  // only while sizes vary
+  BulkVector<uint64_t> marks_;  // only while sizes vary: marks_[j] is bytesBefore(j * kMarkEvery)
+  uint64_t bytes_ = 0;          // bytesBefore(count_)
   BulkVector<Chunk> chunks_;
   bool allSync_ = true;          // 'stss' absent
   std::vector<uint32_t> sync_;   // 0-based sample numbers, ascending
@@ -250,6 +261,16 @@ class OpenDataFiles {
     int fd;
   };
   std::vector<Entry> files_;  // the last few references read through
+};
+
+// A file chunk's bytes as last read, with what they were read for: the store
+// and its revision (what the chunk table said), the reference and the place.
+struct ChunkCache {
+  const SampleStore* store = nullptr;
+  uint64_t revision = 0;
+  DataRef ref;
+  uint64_t at = 0;
+  Bytes bytes;
 };
 
 struct Media;
@@ -316,9 +337,11 @@ struct Media : Object {
   Bytes channelLayout;
 
   // The files its data references name, opened on first read and kept open for
-  // the media's life, as a data handler keeps them: reading sample after sample
-  // then costs one read each.
+  // the media's life, as a data handler keeps them.
   mutable OpenDataFiles dataFiles;
+  // The last small chunk read whole from a file (data_handler.cpp): reading
+  // sample after sample then costs one read a chunk, not one a sample.
+  mutable ChunkCache lastChunk;
 };
 
 // --- Edits ------------------------------------------------------------------

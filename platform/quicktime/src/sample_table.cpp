@@ -43,12 +43,18 @@ const Chunk& SampleTable::chunkOf(uint32_t i) const {
   return *(it - 1);
 }
 
+uint64_t SampleTable::bytesBefore(uint32_t i) const {
+  if (!varySizes_) return uint64_t(i) * constantSize_;
+  if (i >= count_) return bytes_;
+  const uint32_t j = i >> kMarkShift;
+  uint64_t b = marks_[j];
+  for (uint32_t k = j << kMarkShift; k < i; ++k) b += sizes_[k];
+  return b;
+}
+
 uint64_t SampleTable::offsetOf(uint32_t i) const {
   const Chunk& c = chunkOf(i);
-  if (!varySizes_) return c.offset() + uint64_t(i - c.firstSample) * constantSize_;
-  uint64_t off = c.offset();
-  for (uint32_t k = c.firstSample; k < i; ++k) off += sizes_[k];
-  return off;
+  return c.offset() + (bytesBefore(i) - bytesBefore(c.firstSample));
 }
 
 uint32_t SampleTable::nextSync(uint32_t i) const {
@@ -78,7 +84,28 @@ uint32_t SampleTable::prevDescStart(uint32_t i) const {
   return it == descRuns_.begin() ? npos : (it - 1)->firstSample;
 }
 
+namespace {
+
+// Room for `size` elements, growing geometrically so appending one at a time
+// stays linear overall. The only step of an append that can fail.
+template <class V>
+void room(V& v, size_t size) {
+  if (v.capacity() < size) v.reserve(std::max(size, v.capacity() * 2));
+}
+
+}  // namespace
+
 void SampleTable::assign(Parts&& p) {
+  // The marks first: running out of memory for them leaves the table as it was.
+  BulkVector<uint64_t> marks;
+  uint64_t bytes = 0;
+  if (!p.sizes.empty()) {
+    marks.resize((p.sizes.size() + kMarkEvery - 1) >> kMarkShift);
+    for (size_t k = 0; k < p.sizes.size(); ++k) {
+      if ((k & (kMarkEvery - 1)) == 0) marks[k >> kMarkShift] = bytes;
+      bytes += p.sizes[k];
+    }
+  }
   ++revision_;
   stts_ = std::move(p.runs);
   count_ = 0;
@@ -90,8 +117,10 @@ void SampleTable::assign(Parts&& p) {
   }
   constantSize_ = p.constantSize;
   sizes_ = std::move(p.sizes);
+  marks_ = std::move(marks);
   varySizes_ = !sizes_.empty();
   if (varySizes_) constantSize_ = sizes_[0];
+  bytes_ = varySizes_ ? bytes : uint64_t(count_) * constantSize_;
   chunks_ = std::move(p.chunks);
   allSync_ = p.allSync;
   sync_ = std::move(p.sync);
@@ -106,46 +135,59 @@ void SampleTable::assign(Parts&& p) {
 void SampleTable::append(uint32_t n, uint32_t delta, uint32_t size, uint32_t descIndex, bool sync,
                          bool inMemory, uint64_t offset) {
   if (n == 0) return;
-  ++revision_;
   const uint32_t first = count_;
+  const size_t total = size_t(first) + n;
 
-  if (!stts_.empty() && stts_.back().delta == delta) {
-    stts_.back().count += n;
-  } else {
-    stts_.push_back({n, delta, first, duration_});
+  // Decide everything and make room for it before changing anything: past the
+  // reservations nothing allocates, so running out of memory changes nothing.
+  const bool extendRun = !stts_.empty() && stts_.back().delta == delta;
+  const bool vary = varySizes_ || (first > 0 && size != constantSize_);
+  // Back-to-back with the last chunk, same description and place: extend it.
+  // Chunks stay within kMaxSamplesPerChunk, as the file reader's do.
+  bool extendChunk = false;
+  if (!chunks_.empty()) {
+    const Chunk& c = chunks_.back();
+    extendChunk = descRuns_.back().descIndex == descIndex && c.inMemory() == inMemory && lastChunkEnd_ == offset &&
+                  c.count + n <= kMaxSamplesPerChunk;
   }
+  const bool newDescRun = descRuns_.empty() || descRuns_.back().descIndex != descIndex;
+  const size_t syncSize = allSync_ ? (sync ? 0 : first) : sync_.size() + (sync ? n : 0);
 
-  if (first == 0) {
-    constantSize_ = size;
-  } else if (!varySizes_ && size != constantSize_) {
+  if (!extendRun) room(stts_, stts_.size() + 1);
+  if (vary) {
+    room(sizes_, total);
+    room(marks_, (total + kMarkEvery - 1) >> kMarkShift);
+  }
+  if (!extendChunk) room(chunks_, chunks_.size() + 1);
+  if (newDescRun) room(descRuns_, descRuns_.size() + 1);
+  room(sync_, syncSize);
+
+  ++revision_;
+  if (extendRun) stts_.back().count += n;
+  else stts_.push_back({n, delta, first, duration_});
+
+  if (first == 0) constantSize_ = size;
+  if (vary && !varySizes_) {
     varySizes_ = true;
     sizes_.assign(first, constantSize_);
+    marks_.clear();
+    for (uint64_t k = 0; k < first; k += kMarkEvery) marks_.push_back(k * constantSize_);
   }
   if (varySizes_) {
-    if (n == 1) sizes_.push_back(size);
-    else sizes_.insert(sizes_.end(), n, size);
+    sizes_.insert(sizes_.end(), n, size);
+    const uint64_t firstMark = (uint64_t(first) + kMarkEvery - 1) & ~uint64_t(kMarkEvery - 1);
+    for (uint64_t k = firstMark; k < total; k += kMarkEvery) marks_.push_back(bytes_ + (k - first) * size);
   }
+  bytes_ += uint64_t(n) * size;
 
-  // Back-to-back with the last chunk, same description and place: extend it.
-  // Chunks stay bounded so that locating a sample of varying size inside one
-  // stays cheap.
-  bool merged = false;
-  if (!chunks_.empty()) {
-    Chunk& c = chunks_.back();
-    if (descRuns_.back().descIndex == descIndex && c.inMemory() == inMemory && lastChunkEnd_ == offset &&
-        c.count + n <= kMaxSamplesPerChunk) {
-      c.count += n;
-      merged = true;
-    }
-  }
-  if (!merged) chunks_.push_back({first, n, offset | (inMemory ? Chunk::kInMemory : 0)});
+  if (extendChunk) chunks_.back().count += n;
+  else chunks_.push_back({first, n, offset | (inMemory ? Chunk::kInMemory : 0)});
   lastChunkEnd_ = offset + uint64_t(n) * size;
 
-  if (descRuns_.empty() || descRuns_.back().descIndex != descIndex) descRuns_.push_back({first, descIndex});
+  if (newDescRun) descRuns_.push_back({first, descIndex});
 
   if (!sync && allSync_) {
     allSync_ = false;
-    sync_.reserve(first);
     for (uint32_t k = 0; k < first; ++k) sync_.push_back(k);
   }
   if (!allSync_ && sync) {
