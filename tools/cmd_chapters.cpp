@@ -1,10 +1,12 @@
 // pelorin chapters FILE | chapters add FILE --from LIST | chapters remove FILE:
 // the movie's chapter track, read and written through the plugin.
+#include "chapters.h"
 #include "commands.h"
 #include "movie_report.h"
 #include "options.h"
 #include "progress.h"
 #include "text.h"
+#include "timeline.h"
 #include "times.h"
 
 #include <cmath>
@@ -25,7 +27,8 @@ const char kHelp[] =
     "chapter a line: its start as HH:MM:SS or HH:MM:SS.mmm, one space, its title in\n"
     "UTF-8; the listing prints the same form, so it can be edited and added back.\n"
     "The chapters become a text track that the first video track (or, without\n"
-    "video, the first sound track) names as its chapter track.\n\n"
+    "video, the first sound track) names as its chapter track, with a chapter list\n"
+    "('chpl') beside it for readers that look for one.\n\n"
     "  --from LIST     the chapter list ('-' reads standard input)\n"
     "  --replace       replace the chapters the movie already has\n"
     "  --output OUT    write the edited movie to OUT, a new self-contained file, and\n"
@@ -78,44 +81,6 @@ std::vector<ListedChapter> readChapterList(const std::string& path) {
   return list;
 }
 
-// The media type of the track the chapters belong to: video, else sound.
-std::string mainTrackType(MovieFile& file) {
-  for (const char* type : {"vide", "soun"}) {
-    const char* member = type[0] == 'v' ? "GetVideoTrackZQK" : "GetSoundTrackZQK";
-    if (!file.call(file.movie(), member, {Value::integer(1)}).isNil()) return type;
-  }
-  throw FileError(file.path(), "the movie has no video or sound track to give chapters to");
-}
-
-// Removes every text track that is some track's chapter track; the count removed.
-int removeChapterTracks(MovieFile& file) {
-  int removed = 0;
-  for (int64_t i = 1;;) {
-    Value track = file.call(file.movie(), "GetTextTrackZQK", {Value::integer(i)});
-    if (track.isNil()) return removed;
-    if (!file.call(track, "IsChapterTrack").asBoolean()) {
-      ++i;
-      continue;
-    }
-    track = Value();
-    if (file.call(file.movie(), "RemoveTextTrackZQK", {Value::integer(i)}).asInteger() != 0)
-      throw FileError(file.path(), "the chapter track could not be removed");
-    ++removed;
-  }
-}
-
-// Counts, and removes when asked, the movie's 'chpl' user data: the chapter list
-// some writers keep beside the chapter track, which would name chapters that are
-// gone once the track changes.
-int64_t chapterLists(MovieFile& file, bool remove) {
-  Value list = file.call(file.movie(), "UserDataZQK");
-  if (list.isNil()) return 0;
-  Value type = file.runtime().string("chpl");
-  const int64_t count = file.call(list, "CountType", {type}).asInteger();
-  for (int64_t i = 0; remove && i < count; ++i) file.call(list, "RemoveData", {type, Value::integer(1)});
-  return count;
-}
-
 int listChapters(const Options& o) {
   MovieFile file(o.positional[0], false);
   MovieReport report;
@@ -141,68 +106,29 @@ int addChapters(const Options& o) {
   MovieFile file(o.positional[0], true, o.value("--output"));
   rt::Runtime& rt = file.runtime();
 
-  if (!chapterTrackOf(file).isNil() || chapterLists(file, false) > 0) {
+  if (hasChapters(file, file.movie())) {
     if (!o.has("--replace"))
       throw FileError(file.path(), "the movie has chapters already (--replace replaces them)");
-    removeChapterTracks(file);
-    chapterLists(file, true);
+    removeChapters(file, file.movie());
   }
-  const std::string mainType = mainTrackType(file);
   const int64_t scale = rt.get(file.movie(), "TimeScale").asInteger();
-  const int64_t end = std::llround(rt.get(file.movie(), "Duration").asDouble() * double(scale));
-  if (list.size() > 32767) throw FileError(file.path(), "a chapter track holds at most 32767 chapters");
+  const int64_t end = movieDuration(rt, file.movie());
   if (fromMilliseconds(list.back().startMs, scale) >= end)
     throw FileError(*from, "the last chapter starts at " + formatClock(list.back().startMs) +
                                ", not before the movie ends at " + formatClock(toMilliseconds(end, scale)));
-
-  // Each chapter lasts until the next one starts, the last until the movie ends.
-  std::vector<Value> records;
-  records.reserve(list.size());
-  Progress progress("preparing chapters", int64_t(list.size()));
-  for (size_t i = 0; i < list.size(); ++i) {
-    const int64_t start = fromMilliseconds(list[i].startMs, scale);
-    const int64_t next = i + 1 < list.size() ? fromMilliseconds(list[i + 1].startMs, scale) : end;
-    Value c = rt.newObject("QTChapterDataZQK");
-    rt.set(c, "Text", rt.string(list[i].title));
-    rt.set(c, "FrameDuration", Value::integer(next - start));
-    records.push_back(std::move(c));
-    progress.update(int64_t(i + 1));
-  }
-  progress.finish();
-  Value chapters = rt.newObjectArray(records);
-  records.clear();
-  Value track = file.call(file.movie(), "AddTextTrackZQK", {chapters, rt.string(mainType), Value::boolean(true)});
-  if (track.isNil()) throw FileError(file.path(), "the chapter track could not be made");
-  // Its samples count in the main track's media time scale, where a chapter
-  // shorter than one unit has no length and is left out: say so, saving nothing.
-  const auto placed = size_t(file.call(track, "MediaSampleCount").asInteger());
-  if (placed != list.size())
-    throw FileError(file.path(), "only " + std::to_string(placed) + " of the " + std::to_string(list.size()) +
-                                     " chapters fit: the " + mainType +
-                                     " track counts time too coarsely for chapters this short; nothing was saved");
-  // The track's samples start at 0; a first chapter later than that starts after an empty stretch.
-  if (const int64_t first = fromMilliseconds(list.front().startMs, scale); first > 0)
-    file.call(track, "InsertEmptyTrackSegment", {Value::integer(0), Value::integer(first)});
-  // Saved, the chapters must read back as listed (their starts as the main
-  // track's time scale places them). A damaged chapter reference ahead of the
-  // new one (naming a missing track, the main track itself or a sound track)
-  // would hide them from this tool, though not from every reader.
-  MovieReport check;
-  readChapters(file, check);
-  bool shown = check.chapters.size() == list.size();
-  for (size_t i = 0; shown && i < list.size(); ++i) shown = check.chapters[i].title == list[i].title;
-  if (!shown)
-    throw FileError(file.path(), "the movie's chapter reference names a track that holds no chapters (the file is "
-                                 "damaged), which would hide the new ones; nothing was saved");
+  std::vector<ChapterInfo> chapters;
+  chapters.reserve(list.size());
+  for (const ListedChapter& c : list) chapters.push_back({fromMilliseconds(c.startMs, scale), c.title});
+  writeChapters(file, file.movie(), chapters);
   file.save(o.has("--fast-start"));
   file.said() << "added " << list.size() << " chapter" << (list.size() == 1 ? "" : "s") << " to "
             << file.destination() << '\n';
   return 0;
 }
 
-int removeChapters(const Options& o) {
+int removeAll(const Options& o) {
   MovieFile file(o.positional[0], true, o.value("--output"));
-  if (removeChapterTracks(file) + chapterLists(file, true) == 0) {
+  if (removeChapters(file, file.movie()) == 0) {
     file.said() << file.path() << " has no chapters\n";
     return 0;
   }
@@ -231,7 +157,7 @@ int runChapters(const Args& args) {
     return addChapters(o);
   }
   allowOnly(o, {"--output", "--fast-start"}, "chapters remove");
-  return removeChapters(o);
+  return removeAll(o);
 }
 
 }  // namespace tool

@@ -1,5 +1,6 @@
 // pelorin cut FILE --from T1 --to T2 | trim FILE --start T1 --end T2: a span of
 // the movie removed, or all but it, as edit lists: no sample is re-encoded.
+#include "chapters.h"
 #include "commands.h"
 #include "edit_result.h"
 #include "options.h"
@@ -56,8 +57,11 @@ int runCut(const Args& args) {
   const Span span = time.span(from, "--from", to, "--to");
   if (span.length() == time.duration())
     throw FileError(file.path(), "the span is the whole movie: nothing would be left");
+  const std::vector<ChapterInfo> chapters = chaptersOf(file, file.movie());
   deleteSegment(file, span.start, span.length());
-  dropChapterList(file, file.movie());
+  followChapters(file, file.movie(),
+                 {{&chapters, 0, span.start, 0, span.start},
+                  {&chapters, span.end, time.duration(), span.start, time.duration() - span.length()}});
   return finishEdit(file, o, "cut " + time.clock(span.start) + " to " + time.clock(span.end) + " from " + file.path(),
                     time.duration());
 }
@@ -70,10 +74,11 @@ int runTrim(const Args& args) {
   MovieFile file(o.positional[0], !o.has("--dry-run"), o.value("--output"));
   Timeline time(file, file.movie(), file.path());
   const Span keep = time.span(start, "--start", end, "--end");
+  const std::vector<ChapterInfo> chapters = chaptersOf(file, file.movie());
   // The end first, so the start's removal does not move it.
   deleteSegment(file, keep.end, time.duration() - keep.end);
   deleteSegment(file, 0, keep.start);
-  dropChapterList(file, file.movie());
+  followChapters(file, file.movie(), {{&chapters, keep.start, keep.end, 0, keep.length()}});
   return finishEdit(file, o, "trimmed " + file.path() + " to " + time.clock(keep.start) + " - " + time.clock(keep.end),
                     time.duration());
 }

@@ -1,6 +1,7 @@
 // pelorin join A B [C ...] --output OUT | insert FILE --at T --from OTHER: movies
 // spliced together through InsertMovieSegmentZQK, their samples copied as they
 // are, or with --reference left in the files they come from.
+#include "chapters.h"
 #include "commands.h"
 #include "edit_result.h"
 #include "options.h"
@@ -38,14 +39,6 @@ std::string insertHelp() {
          kEditOptionsHelp;
 }
 
-std::string absolute(const std::string& path) { return std::filesystem::absolute(path).lexically_normal().string(); }
-
-// Another movie file, read-only, in the same host as `file`'s movie.
-Value openAlso(MovieFile& file, const std::string& path) {
-  rt::Runtime& rt = file.runtime();
-  return rt.openMovie(rt.newFolderItem(absolute(path)), false);
-}
-
 std::set<std::string> mediaTypes(MovieFile& file, const Value& movie) {
   std::set<std::string> types;
   const int64_t count = file.call(movie, "TrackCountZQK").asInteger();
@@ -65,8 +58,9 @@ void checkMatches(MovieFile& file, const Value& into, const Value& from, const s
   throw FileError(fromPath, "has no video or sound track to match the tracks of " + file.path());
 }
 
-// Splices `span` of `from` into `into` at `at`; the joined duration must stay addressable.
-void splice(MovieFile& file, const Value& from, const Timeline& fromTime, Span span, const Value& into,
+// Splices `span` of `from` into `into` at `at`; the joined duration must stay
+// addressable. Answers the length it added, in `into`'s time units.
+int64_t splice(MovieFile& file, const Value& from, const Timeline& fromTime, Span span, const Value& into,
             int64_t at, const std::string& intoPath) {
   rt::Runtime& rt = file.runtime();
   const int64_t scale = rt.get(into, "TimeScale").asInteger();
@@ -76,6 +70,7 @@ void splice(MovieFile& file, const Value& from, const Timeline& fromTime, Span s
                                 {into, Value::integer(span.start), Value::integer(span.length()), Value::integer(at)})
                           .asInteger();
   if (err != 0) throw FileError(intoPath, "the movie could not be inserted (QuickTime error " + std::to_string(err) + ")");
+  return movieDuration(rt, into) - have;
 }
 
 // The input a --output would replace, if any.
@@ -90,7 +85,7 @@ void checkOutputIsNew(const Options& o) {
 // It is written under another name and renamed, so a failure leaves OUT as it was.
 int joinByReference(MovieFile& first, const Options& o) {
   rt::Runtime& rt = first.runtime();
-  const std::string out = absolute(*o.value("--output"));
+  const std::string out = std::filesystem::absolute(*o.value("--output")).lexically_normal().string();
   const std::string temp = out + ".joining-" + std::to_string(::getpid());
   struct Remove {
     std::string path;
@@ -99,11 +94,17 @@ int joinByReference(MovieFile& first, const Options& o) {
     }
   } unfinished{temp};
   Value movie = rt.createMovie(rt.newFolderItem(temp));
+  std::vector<std::vector<ChapterInfo>> chapters(o.positional.size());
+  std::vector<ChapterPiece> pieces;
   for (size_t i = 0; i < o.positional.size(); ++i) {
-    Value from = i == 0 ? first.movie() : openAlso(first, o.positional[i]);
+    Value from = i == 0 ? first.movie() : first.openAlso(o.positional[i]);
     Timeline time(first, from, o.positional[i]);
-    splice(first, from, time, {0, time.duration()}, movie, movieDuration(rt, movie), out);
+    chapters[i] = chaptersOf(first, from);
+    const int64_t at = movieDuration(rt, movie);
+    const int64_t added = splice(first, from, time, {0, time.duration()}, movie, at, out);
+    pieces.push_back({&chapters[i], 0, time.duration(), at, at + added});
   }
+  followChapters(first, movie, pieces);
   rt.saveMovie(movie);
   if (std::rename(temp.c_str(), out.c_str()) != 0) throw FileError(out, "cannot be written");
   unfinished.path.clear();
@@ -132,18 +133,23 @@ int runJoin(const Args& args) {
   const bool dryRun = o.has("--dry-run");
   MovieFile file(o.positional[0], false, dryRun ? std::nullopt : o.value("--output"));
   for (size_t i = 1; i < o.positional.size(); ++i) {
-    Value other = openAlso(file, o.positional[i]);
+    Value other = file.openAlso(o.positional[i]);
     checkMatches(file, file.movie(), other, o.positional[i]);
   }
   if (o.has("--reference") && !dryRun) return joinByReference(file, o);
   Timeline first(file, file.movie(), file.path());
+  std::vector<std::vector<ChapterInfo>> chapters(o.positional.size());
+  chapters[0] = chaptersOf(file, file.movie());
+  std::vector<ChapterPiece> pieces = {{&chapters[0], 0, first.duration(), 0, first.duration()}};
   for (size_t i = 1; i < o.positional.size(); ++i) {
-    Value other = openAlso(file, o.positional[i]);
+    Value other = file.openAlso(o.positional[i]);
     Timeline time(file, other, o.positional[i]);
-    splice(file, other, time, {0, time.duration()}, file.movie(), movieDuration(file.runtime(), file.movie()),
-           file.destination());
+    chapters[i] = chaptersOf(file, other);
+    const int64_t at = movieDuration(file.runtime(), file.movie());
+    const int64_t added = splice(file, other, time, {0, time.duration()}, file.movie(), at, file.destination());
+    pieces.push_back({&chapters[i], 0, time.duration(), at, at + added});
   }
-  dropChapterList(file, file.movie());
+  followChapters(file, file.movie(), pieces);
   return finishEdit(file, o, "joined " + std::to_string(o.positional.size()) + " movies", first.duration());
 }
 
@@ -156,12 +162,16 @@ int runInsert(const Args& args) {
   MovieFile file(o.positional[0], !o.has("--dry-run"), o.value("--output"));
   const Timeline time(file, file.movie(), file.path());
   const int64_t where = time.at(*at, "--at");
-  Value other = openAlso(file, *from);
+  Value other = file.openAlso(*from);
   checkMatches(file, file.movie(), other, *from);
   const Timeline otherTime(file, other, *from);
   const Span span = otherTime.span(o.value("--start"), "--start", o.value("--end"), "--end");
-  splice(file, other, otherTime, span, file.movie(), where, file.path());
-  dropChapterList(file, file.movie());
+  const std::vector<ChapterInfo> chapters = chaptersOf(file, file.movie()), inserted = chaptersOf(file, other);
+  const int64_t added = splice(file, other, otherTime, span, file.movie(), where, file.path());
+  followChapters(file, file.movie(),
+                 {{&chapters, 0, where, 0, where},
+                  {&inserted, span.start, span.end, where, where + added},
+                  {&chapters, where, time.duration(), where + added, time.duration() + added}});
   return finishEdit(file, o,
                     "inserted " + otherTime.clock(span.start) + " - " + otherTime.clock(span.end) + " of " + *from +
                         " at " + time.clock(where) + " of " + file.path(),

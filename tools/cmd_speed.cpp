@@ -1,6 +1,7 @@
 // pelorin speed FILE --factor F [--from T1] [--to T2]: a span played faster or
 // slower through ScaleMovieSegmentZQK; flatten FILE --output OUT: the movie
 // written as a new self-contained file.
+#include "chapters.h"
 #include "commands.h"
 #include "edit_result.h"
 #include "options.h"
@@ -56,6 +57,7 @@ int runSpeed(const Args& args) {
   checkAddressable(file.path(), time.duration() - span.length() + length, time.scale());
   // Pitch is the movie's property: asked for, and kept only where the movie can.
   file.runtime().set(file.movie(), "RateChangesPreservePitchZQK", Value::boolean(true));
+  const std::vector<ChapterInfo> chapters = chaptersOf(file, file.movie());
   const bool pitchKept = file.runtime().get(file.movie(), "RateChangesPreservePitchZQK").asBoolean();
   const int64_t err = file.call(file.movie(), "ScaleMovieSegmentZQK",
                                 {Value::integer(span.start), Value::integer(span.length()), Value::integer(length)})
@@ -63,7 +65,10 @@ int runSpeed(const Args& args) {
   if (err != 0)
     throw FileError(file.path(), "the span cannot be played " + *factorText + " times as fast (QuickTime error " +
                                      std::to_string(err) + ")");
-  dropChapterList(file, file.movie());
+  followChapters(file, file.movie(),
+                 {{&chapters, 0, span.start, 0, span.start},
+                  {&chapters, span.start, span.end, span.start, span.start + length},
+                  {&chapters, span.end, time.duration(), span.start + length, time.duration() - span.length() + length}});
   return finishEdit(file, o,
                     "played " + time.clock(span.start) + " - " + time.clock(span.end) + " of " + file.path() + " " +
                         *factorText + " times as fast" + (pitchKept ? ", sound at its pitch" : ""),

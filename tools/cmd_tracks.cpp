@@ -1,6 +1,7 @@
 // pelorin tracks FILE [enable|disable N | keep N [M ...] | shift N --by T]: a
 // movie's tracks listed, switched on or off, moved in time, or some of them
 // cloned into a new movie.
+#include "chapters.h"
 #include "commands.h"
 #include "edit_result.h"
 #include "movie_report.h"
@@ -86,7 +87,7 @@ int shift(const Options& o) {
                                      ": it cannot start " + by->substr(1) + " earlier");
   checkAddressable(file.path(), file.call(track, "Duration").asInteger() + units, time.scale());
   file.runtime().set(track, "TimeOffset", Value::integer(offset + units));
-  dropChapterList(file, file.movie());
+  relistChapters(file, file.movie());
   return finishEdit(file, o, "track " + o.positional[2] + " now starts at " + time.clock(offset + units),
                     time.duration());
 }

@@ -101,14 +101,6 @@ void jsonEditResult(std::ostream& out, const EditResult& r) {
   json.finish();
 }
 
-void dropChapterList(MovieFile& file, const Value& movie) {
-  Value list = file.call(movie, "UserDataZQK");
-  if (list.isNil()) return;
-  Value type = file.runtime().string("chpl");
-  for (int64_t n = file.call(list, "CountType", {type}).asInteger(); n > 0; --n)
-    file.call(list, "RemoveData", {type, Value::integer(1)});
-}
-
 int finishEdit(MovieFile& file, const Options& o, const std::string& done, int64_t before) {
   EditResult r;
   r.file = file.path();

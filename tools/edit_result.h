@@ -45,10 +45,6 @@ void readEdits(MovieFile& file, const rt::Value& movie, EditResult& result);
 void printEditResult(std::ostream& out, const EditResult& result);
 void jsonEditResult(std::ostream& out, const EditResult& result);
 
-// A chapter list kept beside the chapter track ('chpl' user data) names the
-// chapters as they were: once the movie's time changes, it goes.
-void dropChapterList(MovieFile& file, const rt::Value& movie);
-
 // The end of cut, trim, insert, speed and the track edits: the movie's duration
 // before is `before`; shows the result with --dry-run, otherwise saves it (in
 // place, or to --output) and reports.

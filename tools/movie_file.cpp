@@ -49,6 +49,10 @@ MovieFile::MovieFile(const std::string& path, bool forEditing, std::optional<std
   movie_ = runtime_.openMovie(runtime_.newFolderItem(absolute(path_)), forEditing && !output_);
 }
 
+rt::Value MovieFile::openAlso(const std::string& path) {
+  return runtime_.openMovie(runtime_.newFolderItem(absolute(path)), false);
+}
+
 void MovieFile::save(bool fastStart) {
   // An update in place leaves the movie atom where it is.
   if (fastStart && !output_) throw std::invalid_argument("--fast-start goes with --output");

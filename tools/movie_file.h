@@ -23,6 +23,9 @@ class MovieFile {
   rt::Runtime& runtime() { return runtime_; }
   const rt::Value& movie() const { return movie_; }
   const std::string& path() const { return path_; }
+  // Another movie file, read-only, in the same host: for commands that take
+  // from several movies.
+  rt::Value openAlso(const std::string& path);
 
   // Writes the edits: into the file itself, or flattened into the output file
   // (fast start puts the movie atom first). Shows progress on a terminal.

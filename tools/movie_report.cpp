@@ -1,5 +1,6 @@
 #include "movie_report.h"
 
+#include "chapters.h"
 #include "progress.h"
 #include "text.h"
 #include "times.h"
@@ -141,23 +142,7 @@ void readTracks(MovieFile& f, MovieReport& report) {
   }
 }
 
-void readChapters(MovieFile& f, MovieReport& report) {
-  Value track = chapterTrackOf(f);
-  if (track.isNil()) return;
-  Progress progress("reading chapters");
-  const std::string cls = f.runtime().className(track);
-  const Value zero = Value::integer(0);
-  const rt::Member title = f.member(cls, "ChapterText", {zero}), next = f.member(cls, "GetNextChapterTime", {zero});
-  // Chapter by chapter from the first: each step is a search of the track's
-  // sample table, so the walk stays linear in the number of chapters.
-  for (int64_t t = integer(f, track, "GetFirstChapterTime"); t >= 0;) {
-    report.chapters.push_back({t, textOf(f.runtime(), f.call(title, track, {Value::integer(t)}))});
-    progress.update(int64_t(report.chapters.size()));
-    const int64_t after = f.call(next, track, {Value::integer(t)}).asInteger();
-    if (after <= t) break;
-    t = after;
-  }
-}
+void readChapters(MovieFile& f, MovieReport& report) { report.chapters = chaptersOf(f, f.movie()); }
 
 void readTimeCode(MovieFile& f, MovieReport& report) {
   rt::Runtime& rt = f.runtime();

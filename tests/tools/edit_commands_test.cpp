@@ -45,5 +45,34 @@ TEST_F(ToolTest, DryRunPrintsTheEditListsAndWritesNothing) {
   EXPECT_EQ(plan["tracks"][1]["duration"].number, 1200);  // the sound follows
 }
 
+// A chapter inside the cut span goes, one cut through (D, showing at the cut's
+// end) starts at the cut, later ones move, and one cut within (X) stays one;
+// a join appends the second movie's chapters at its start. ffprobe reads them from the track and MediaInfo from
+// the 'chpl' list, each chapter once.
+TEST_F(ToolTest, ChaptersFollowACutAndAJoin) {
+  const std::string movie = SampleMovie("movie.mov"), other = SampleMovie("other.mov"), joined = dir_ / "joined.mov";
+  ASSERT_EQ(Pelorin({"chapters", "add", movie, "--from",
+                     ListFile("a.txt", "00:00:00 A\n00:00:01 B\n00:00:01.5 C\n00:00:01.8 D caf\u00e9\n00:00:03 E\n")})
+                .status, 0);
+  ASSERT_EQ(Pelorin({"chapters", "add", other, "--from", ListFile("x.txt", "00:00:00 X\n00:00:02 Y\n")}).status, 0);
+  ASSERT_EQ(Pelorin({"cut", movie, "--from", "1.4", "--to", "f50"}).status, 0);
+  ASSERT_EQ(Pelorin({"cut", other, "--from", "f12", "--to", "f25"}).status, 0);
+  const std::string cut = "00:00:00.000 A\n00:00:01.000 B\n00:00:01.400 D caf\u00e9\n00:00:02.400 E\n";
+  EXPECT_EQ(Pelorin({"chapters", movie}).out, cut);
+  ASSERT_EQ(Pelorin({"join", movie, other, "--output", joined}).status, 0);
+  EXPECT_EQ(Pelorin({"chapters", joined}).out, cut + "00:00:03.400 X\n00:00:04.880 Y\n");
+  if (enginetest::haveTool("ffprobe")) {
+    EXPECT_EQ(enginetest::run("ffprobe -v quiet -show_entries chapter=start_time:chapter_tags=title -of csv=p=0 '" +
+                              joined + "'"),
+              "0.000000,A\n1.000000,B\n1.400000,D caf\u00e9\n2.400000,E\n3.400000,X\n4.880000,Y\n");
+  }
+  if (enginetest::haveTool("mediainfo")) {
+    const std::string info = enginetest::run("mediainfo '" + joined + "'");
+    for (const char* line : {"00:00:01.400                             : D caf\u00e9\n",
+                             "00:00:04.880                             : Y\n"})
+      EXPECT_NE(info.find(line), std::string::npos) << info;
+  }
+}
+
 }  // namespace
 }  // namespace tooltest
