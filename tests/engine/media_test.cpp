@@ -156,6 +156,39 @@ TEST(Samples, BadSamplesAreRefusedAndLeaveTheMediaAlone) {
   ASSERT_EQ(AddMediaSample(m, data, 0, 4, 10, nullptr, 1, 0, &at), noErr);  // reuses the last description
   EXPECT_EQ(at, 20);
   EXPECT_EQ(GetMediaSampleDescriptionCount(m), 1);
+
+  // Memory running out part way through adding a sample leaves the samples as
+  // they were. The first of another size, duration and sync state makes every
+  // part of the table change.
+  QTEngineHookInjectResult("bulkAllocate", noErr, 1);
+  EXPECT_EQ(AddMediaSample(m, data, 0, 6, 7, sd, 1, mediaSampleNotSync, nullptr), memFullErr);
+  EXPECT_EQ(GetMediaSampleCount(m), 3);
+  EXPECT_EQ(GetMediaDuration(m), 30);
+  EXPECT_EQ(read(m, 29).data.size(), 4u);
+  ASSERT_EQ(AddMediaSample(m, data, 0, 6, 7, sd, 1, mediaSampleNotSync, &at), noErr);
+  EXPECT_EQ(at, 30);
+  EndMediaEdits(m);
+  ASSERT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(m), fixed1), noErr);
+  ScratchDir dir;
+  FSSpec fsSpec = fsSpecOf(dir / "after.mov");
+  Movie flat = FlattenMovieData(movie, flattenAddMovieToDataFork, &fsSpec, "TVOD"_4cc, 0,
+                                createMovieFileDeleteCurFile);
+  ASSERT_NE(flat, nullptr);
+  DisposeMovie(flat);
+  OpenedMovie opened(dir / "after.mov", fsRdPerm);
+  ASSERT_EQ(opened.err, noErr) << opened.message;
+  Media back = GetTrackMedia(GetMovieIndTrack(opened, 1));
+  for (Media media : {m, back}) {
+    EXPECT_EQ(GetMediaSampleCount(media), 4);
+    EXPECT_EQ(GetMediaDuration(media), 37);
+    SampleRead r = read(media, 29);
+    EXPECT_EQ(r.data.size(), 4u);
+    EXPECT_EQ(r.flags, 0);
+    r = read(media, 30);
+    EXPECT_EQ(r.data.size(), 6u);
+    EXPECT_EQ(r.duration, 7);
+    EXPECT_EQ(r.flags, mediaSampleNotSync);
+  }
 }
 
 TEST(Samples, AMillionSamplesStayCompactAndFastToQuery) {
