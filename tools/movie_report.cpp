@@ -155,7 +155,10 @@ void readTimeCode(MovieFile& f, MovieReport& report) {
     tc.trackId = integer(f, track, "TrackID");
     // What a file keeps of "show the time code" is the track's enabled state.
     tc.shown = rt.get(track, "TrackEnabled").asBoolean();
-    Value first = f.call(track, "TimeCodeAtTime", {Value::integer(0)});
+    // The time code shown at the movie's start, where the movie opens: after a
+    // trim that is the first kept frame's, not the media's first.
+    Value first = f.call(track, "CurrentTimeCode");
+    if (first.isNil()) first = f.call(track, "TimeCodeAtTime", {Value::integer(0)});
     if (!first.isNil()) {
       tc.start = textOf(rt, f.call(track, "TimeCodeToString", {first}));
       tc.timeScale = rt.get(first, "TimeScale").asInteger();

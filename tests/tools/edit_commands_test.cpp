@@ -48,12 +48,13 @@ TEST_F(ToolTest, DryRunPrintsTheEditListsAndWritesNothing) {
 // A chapter inside the cut span goes, one cut through (D, showing at the cut's
 // end) starts at the cut, later ones move, and one cut within (X) stays one;
 // a join appends the second movie's chapters at its start. ffprobe reads them from the track and MediaInfo from
-// the 'chpl' list, each chapter once.
-TEST_F(ToolTest, ChaptersFollowACutAndAJoin) {
+// the 'chpl' list, each chapter once. The time code follows a trim.
+TEST_F(ToolTest, ChaptersAndTimeCodeFollowEdits) {
   const std::string movie = SampleMovie("movie.mov"), other = SampleMovie("other.mov"), joined = dir_ / "joined.mov";
   ASSERT_EQ(Pelorin({"chapters", "add", movie, "--from",
                      ListFile("a.txt", "00:00:00 A\n00:00:01 B\n00:00:01.5 C\n00:00:01.8 D caf\u00e9\n00:00:03 E\n")})
                 .status, 0);
+  ASSERT_EQ(Pelorin({"timecode", "add", movie, "--start", "01:00:00:00", "--rate", "25"}).status, 0);
   ASSERT_EQ(Pelorin({"chapters", "add", other, "--from", ListFile("x.txt", "00:00:00 X\n00:00:02 Y\n")}).status, 0);
   ASSERT_EQ(Pelorin({"cut", movie, "--from", "1.4", "--to", "f50"}).status, 0);
   ASSERT_EQ(Pelorin({"cut", other, "--from", "f12", "--to", "f25"}).status, 0);
@@ -72,6 +73,9 @@ TEST_F(ToolTest, ChaptersFollowACutAndAJoin) {
                              "00:00:04.880                             : Y\n"})
       EXPECT_NE(info.find(line), std::string::npos) << info;
   }
+  // The time code shown first is that of the first frame kept.
+  ASSERT_EQ(Pelorin({"trim", joined, "--start", "f10"}).status, 0);
+  EXPECT_EQ(JsonOf({"timecode", joined, "--json"})["timeCode"]["start"].text, "01:00:00:10");
 }
 
 }  // namespace
