@@ -18,8 +18,9 @@ const char kHelp[] =
     "       pelorin userdata FILE remove TYPE [--output OUT [--fast-start]]\n\n"
     "Lists the movie's user data, or sets or removes the entries of one type. TYPE\n"
     "is four characters, such as \u00a9nam (name), \u00a9cmt (comment) or \u00a9day (date);\n"
-    "types beginning with \u00a9 hold text that other players show, stored in Mac Roman\n"
-    "when it can be and as UTF-8 otherwise. Setting a type replaces what it held.\n\n"
+    "types beginning with \u00a9 hold text that other players show: plain ASCII under\n"
+    "the Mac language code 0, other text as UTF-8 under the language code 'und'.\n"
+    "Setting a type replaces what it held.\n\n"
     "  --output OUT    write the edited movie to OUT, a new self-contained file, and\n"
     "                  leave FILE as it is (otherwise FILE is updated in place)\n"
     "  --fast-start    with --output, put the movie atom before the sample data\n"
@@ -63,14 +64,16 @@ int editUserData(const Options& o, const std::string& action) {
                                 " (see pelorin userdata --help)");
   const std::string typeText = fourCharCode(o.positional[2], "TYPE");
   const bool isText = typeText.rfind("\u00a9", 0) == 0;
-  // Text entries are stored in Mac Roman where every character has a form there.
-  std::optional<std::string> mac;
+  // Plain ASCII reads the same in Mac Roman, which every reader knows; other
+  // text goes as UTF-8 under a packed ISO language code, which modern readers
+  // decode where they would show Mac Roman bytes as they are.
+  bool ascii = true;
   if (action == "set") {
     const std::string& text = o.positional[3];
     if (!isUtf8(text)) throw std::invalid_argument("TEXT is not UTF-8");
-    if (isText) mac = toMacRoman(text);
+    for (unsigned char c : text) ascii = ascii && c < 0x80;
     // A text record's length is 16 bits.
-    const size_t bytes = mac ? mac->size() : text.size();
+    const size_t bytes = text.size();
     if (isText && bytes > kMaxTextBytes)
       throw std::invalid_argument("TEXT is too long: a " + typeText + " text holds at most 65,535 bytes; this one has " +
                                   std::to_string(bytes));
@@ -85,8 +88,8 @@ int editUserData(const Options& o, const std::string& action) {
   if (action == "set") {
     const std::string& text = o.positional[3];
     if (isText) {
-      Value value = mac ? rt.string(*mac, kREALEncodingMacRoman) : rt.string(text);
-      file.call(list, "AddText", {type, Value::integer(1), Value::integer(mac ? 0 : kUndeterminedLanguage), value});
+      Value value = ascii ? rt.string(text, kREALEncodingMacRoman) : rt.string(text);
+      file.call(list, "AddText", {type, Value::integer(1), Value::integer(ascii ? 0 : kUndeterminedLanguage), value});
     } else {
       file.call(list, "AddData", {type, rt.string(text)});
     }
