@@ -33,6 +33,8 @@ rt::Config quickTimeHost() {
 
 namespace {
 
+int faults = 0;
+
 // Folder items name files by absolute path.
 std::string absolute(const std::string& path) { return std::filesystem::absolute(path).lexically_normal().string(); }
 
@@ -48,6 +50,17 @@ MovieFile::MovieFile(const std::string& path, bool forEditing, std::optional<std
   // With an output file the input is only read, so nothing can change it.
   movie_ = runtime_.openMovie(runtime_.newFolderItem(absolute(path_)), forEditing && !output_);
 }
+
+MovieFile::~MovieFile() {
+  movie_ = rt::Value();
+  const rt::Accounting left = runtime_.accounting();
+  if (left.clean()) return;
+  ++faults;
+  std::fprintf(stderr, "pelorin: ownership fault after working on %s (%ld over-releases):\n%s\n", path_.c_str(),
+               left.overReleases, runtime_.leakReport().c_str());
+}
+
+int ownershipFaults() { return faults; }
 
 rt::Value MovieFile::openAlso(const std::string& path) {
   return runtime_.openMovie(runtime_.newFolderItem(absolute(path)), false);

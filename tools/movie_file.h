@@ -19,6 +19,12 @@ class MovieFile {
  public:
   // Opens `path` read-only, or editable for a later save() in place (no output).
   MovieFile(const std::string& path, bool forEditing, std::optional<std::string> output = std::nullopt);
+  // Gives the movie back and checks that the plugin and the tool left nothing
+  // alive and released nothing twice; a fault is told on standard error and
+  // makes the tool fail (see ownershipFaults).
+  ~MovieFile();
+  MovieFile(const MovieFile&) = delete;
+  MovieFile& operator=(const MovieFile&) = delete;
 
   rt::Runtime& runtime() { return runtime_; }
   const rt::Value& movie() const { return movie_; }
@@ -53,6 +59,10 @@ class MovieFile {
   std::optional<std::string> output_;
   rt::Value movie_;
 };
+
+// How many MovieFiles closed with something still alive or released twice;
+// the tool exits non-zero when there were any.
+int ownershipFaults();
 
 // An error about a file: "FILE: what".
 class FileError : public std::runtime_error {

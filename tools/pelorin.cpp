@@ -1,6 +1,7 @@
 // pelorin: edit QuickTime movies from the shell, through the plugin's members.
 #include "api_listing.h"
 #include "commands.h"
+#include "movie_file.h"
 
 #include <QuickTime/MovieFiles.h>
 #include <signal.h>
@@ -78,7 +79,8 @@ int main(int argc, char** argv) {
   for (const auto& c : commands()) {
     if (name != c.name) continue;
     try {
-      return c.run(std::vector<std::string>(argv + 2, argv + argc));
+      const int status = c.run(std::vector<std::string>(argv + 2, argv + argc));
+      return tool::ownershipFaults() ? 3 : status;
     } catch (const rt::HostException& e) {
       // The host's message says what went wrong; its class is for programs.
       std::cerr << "pelorin " << name << ": " << (e.message().empty() ? e.className() : e.message()) << '\n';
