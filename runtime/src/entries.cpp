@@ -2,7 +2,8 @@
 //
 // Each entry finds its runtime through the current-runtime pointer, counts the
 // call under the name the plugin asked for, and never lets a C++ exception out:
-// the plugin's frames are C.
+// the plugin's frames are C. The one exception is the std::bad_alloc a test asks
+// for with Config::failingStringBuilds, which the plugin catches where it builds strings.
 #include <Files.h>
 #include <MacErrors.h>
 
@@ -173,7 +174,16 @@ void eREALUnlockString(REALstring s) {
   if (I && s) I->unlockString(s);
 }
 
+// Out of memory reaches the caller as the allocator reports it, not as a nil string.
+void spendStringFailure(Impl* I) {
+  if (I && I->config.failingStringBuilds > 0) {
+    --I->config.failingStringBuilds;
+    throw std::bad_alloc();
+  }
+}
+
 REALstring build(Impl* I, const char* entry, const char* bytes, RBInteger length, uint32_t encoding) {
+  spendStringFailure(I);
   return guarded(I, entry, REALstring(nullptr), [&]() -> REALstring {
     if (length < 0 || (!bytes && length > 0)) return nullptr;
     return I->buildString(std::string_view(bytes ? bytes : "", static_cast<size_t>(length)), encoding);
@@ -203,6 +213,7 @@ void eREALSetStringEncoding(REALstring s, uint32_t encoding) {
 
 REALstring eREALConvertString(REALstring s, uint32_t encoding) {
   Impl* I = enter("REALConvertString");
+  spendStringFailure(I);
   return guarded(I, "REALConvertString", REALstring(nullptr), [&]() -> REALstring {
     StringRecord* r = I->liveString(s, "REALConvertString");
     if (!r) return nullptr;

@@ -1,5 +1,7 @@
 // Memory Manager, fixed-point and bundle loading, through their C surface.
+#include <Aliases.h>
 #include <CoreFoundation/CoreFoundation.h>
+#include <Files.h>
 #include <FixMath.h>
 #include <Folders.h>
 #include <MacErrors.h>
@@ -7,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +39,10 @@ TEST(MemoryManager, HandlesKeepTheirSizeAndContents) {
   SetHandleSize(h, 1 << 20);
   EXPECT_EQ(MemError(), memFullErr);
   HUnlock(h);
+  EXPECT_EQ(GetHandleSize(h), 16);
+  SetHandleSize(h, -1);
+  EXPECT_EQ(MemError(), memFullErr);
+  EXPECT_EQ(GetHandleSize(h), 16);
 
   DisposeHandle(h);
   DisposeHandle(copy);
@@ -106,6 +115,69 @@ TEST(Bundles, FontManagerLoadsFromTheFrameworksFolder) {
   CFRelease(url);
   CFRelease(base);
   EXPECT_EQ(CFLiveObjectCount(), liveBefore);
+}
+
+TEST(Bundles, LoadingTwiceAndWrongObjects) {
+  FSRef folder;
+  ASSERT_EQ(FSFindFolder(kOnAppropriateDisk, kFrameworksFolderType, true, &folder), noErr);
+  CFURLRef base = CFURLCreateFromFSRef(kCFAllocatorDefault, &folder);
+  CFURLRef url = CFURLCreateCopyAppendingPathComponent(kCFAllocatorDefault, base, CFSTR("Carbon.framework"), false);
+  CFBundleRef bundle = CFBundleCreate(kCFAllocatorDefault, url);
+  ASSERT_NE(bundle, nullptr);
+  EXPECT_TRUE(CFBundleLoadExecutable(bundle));
+  EXPECT_TRUE(CFBundleLoadExecutable(bundle));  // already loaded is still loaded
+  EXPECT_FALSE(CFBundleLoadExecutable(nullptr));
+  EXPECT_FALSE(CFBundleLoadExecutable(reinterpret_cast<CFBundleRef>(const_cast<void*>(static_cast<const void*>(url)))));
+  CFRelease(bundle);
+  CFRelease(url);
+  CFRelease(base);
+}
+
+// An alias keeps the whole path; a copy out of it is the path and its NUL, no more, no less.
+TEST(Aliases, PathsRoundTripExactly) {
+  long before = CarbonLiveHandleCount();
+  char dir[] = "/tmp/carbon-aliasXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string file = std::string(dir) + "/leaf-name.mov";
+  FILE* f = std::fopen(file.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+
+  FSRef ref;
+  ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(file.c_str()), &ref, nullptr), noErr);
+  AliasHandle alias = nullptr;
+  ASSERT_EQ(FSNewAlias(nullptr, &ref, &alias), noErr);
+
+  char out[kFSRefPathCapacity];
+  std::memset(out, 'X', sizeof out);
+  ASSERT_EQ(AliasGetPath(alias, out, sizeof out), noErr);
+  EXPECT_STREQ(out, file.c_str());
+  EXPECT_EQ(AliasGetPath(alias, out, static_cast<UInt32>(file.size())), bdNamErr);  // no room for the NUL
+
+  FSRef back;
+  Boolean changed = true;
+  ASSERT_EQ(FSResolveAlias(nullptr, alias, &back, &changed), noErr);
+  EXPECT_STREQ(back.path, file.c_str());
+  EXPECT_FALSE(changed);
+
+  HFSUniStr255 name;
+  std::memset(&name, 0xEE, sizeof name);
+  FSRef parent;
+  ASSERT_EQ(FSGetCatalogInfo(&back, kFSCatInfoNone, nullptr, &name, nullptr, &parent), noErr);
+  ASSERT_EQ(name.length, 13);
+  EXPECT_EQ(std::string(name.unicode, name.unicode + name.length), "leaf-name.mov");
+  EXPECT_STREQ(parent.path, dir);
+
+  // Records that are not ours, or cut short, resolve to nothing.
+  Handle tiny = NewHandleClear(4);
+  EXPECT_EQ(AliasGetPath(reinterpret_cast<AliasHandle>(tiny), out, sizeof out), paramErr);
+  SetHandleSize(reinterpret_cast<Handle>(alias), 12);
+  EXPECT_EQ(FSResolveAlias(nullptr, alias, &back, nullptr), paramErr);
+  DisposeHandle(tiny);
+  DisposeHandle(reinterpret_cast<Handle>(alias));
+  std::remove(file.c_str());
+  rmdir(dir);
+  EXPECT_EQ(CarbonLiveHandleCount(), before);
 }
 
 TEST(Bundles, MissingFrameworksFolderIsAnError) {

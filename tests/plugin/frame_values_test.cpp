@@ -116,6 +116,27 @@ TEST_P(ValuesTest, MemoryBlocksCopyTheBytesOrSayWhyNot) {
   }
 }
 
+// The host running out of memory while building the string: an exception the user
+// can catch, and nothing half-built left alive.
+TEST_P(ValuesTest, AStringTheHostCannotBuildRaisesOutOfMemory) {
+  rt::Runtime& r = runtime();
+  for (const auto& [bytes, encoding] : {std::pair<std::string, uint32_t>{"moov", kREALEncodingASCII},
+                                        {"caf\x8E", kREALEncodingMacRoman},
+                                        {Utf16({'c', 0xE9}), kREALEncodingUTF16}}) {
+    SCOPED_TRACE(encoding);
+    r.config().failingStringBuilds = 1;
+    try {
+      Build(bytes, encoding);
+      ADD_FAILURE() << "no exception";
+    } catch (const rt::HostException& e) {
+      EXPECT_EQ(e.className(), "OutOfMemoryException");
+      EXPECT_EQ(e.message(), "Failed to allocate memory for a string.");
+    }
+    EXPECT_EQ(r.config().failingStringBuilds, 0);
+    EXPECT_EQ(r.utf8(Build(bytes, encoding)).empty(), false);  // and the next one is made
+  }
+}
+
 TEST_P(ValuesTest, FourCharacterCodesFromText) {
   rt::Runtime& r = runtime();
   auto code = [&](const rt::Value& s) { return Shared("StringToOSType", {s}).asInteger(); };

@@ -92,6 +92,7 @@ TEST_F(CoreGraphicsTest, TranslucentFillsKeepAlphaAsTheFormatAsks) {
   } cases[] = {
       {kCGImageAlphaPremultipliedLast, {0x80, 0, 0, 0x80}},
       {kCGImageAlphaLast, {0xFF, 0, 0, 0x80}},
+      {kCGImageAlphaFirst, {0x80, 0xFF, 0, 0}},
       // Over opaque white: half red, half white.
       {kCGImageAlphaNoneSkipLast, {0xFF, 0x7F, 0x7F, 0xFF}},
   };

@@ -47,6 +47,10 @@ TEST_F(GWorldTest, WorldsOfEveryDepthStartWhiteAndDescribeThemselves) {
     if (depth == 32) {
       EXPECT_EQ(pixelRow(world, 4)[0], 0xFF);  // the pad byte too
     }
+    if (depth <= 8) {
+      ASSERT_NE((*pm)->pmTable, nullptr);
+      EXPECT_EQ((**(*pm)->pmTable).ctSize, (1 << depth) - 1);
+    }
     EXPECT_TRUE(LockPixels(pm));
     EXPECT_EQ(QDLockedPixelsCount(), 1);
     EXPECT_EQ(GetPixelsState(pm), pixelsLocked);
@@ -127,12 +131,14 @@ TEST_F(GWorldTest, FillsWriteTheColourInEachLayout) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.depth);
     GWorldPtr world = newWorld(c.depth, 10, 3, c.flags);
-    Rect r{1, 0, 2, 1};
+    Rect r{1, 1, 2, 2};  // the second pixel: each layout must step to it
     drawIn(world, [&] {
       RGBForeColor(&colour);
       PaintRect(&r);
     });
-    EXPECT_EQ(std::vector<uint8_t>(pixelRow(world, 1), pixelRow(world, 1) + c.bytes.size()), c.bytes);
+    const uint8_t* at = pixelRow(world, 1) + (c.depth == 1 ? 0 : c.bytes.size());
+    std::vector<uint8_t> want = c.depth == 1 ? std::vector<uint8_t>{0x40} : c.bytes;
+    EXPECT_EQ(std::vector<uint8_t>(at, at + want.size()), want);
     EXPECT_EQ(blackPixels(world).at(0, 0), false);
     DisposeGWorld(world);
   }
@@ -306,6 +312,43 @@ TEST_F(GWorldTest, CopyBitsModesMasksAndColours) {
   EXPECT_EQ(std::vector<uint8_t>(p + 20, p + 24), (std::vector<uint8_t>{0xFF, 0, 0, 0xFF}));
   DisposeGWorld(colour);
   DisposeRgn(mask);
+}
+
+// The edges: a same-size copy touches its rectangle only, a caller's own PixMap
+// (no extension record) is read by its rowBytes, and SetPort and a successful
+// DisposeGWorld leave the state they promise.
+TEST_F(GWorldTest, CopiesPortsAndErrorsAtTheEdges) {
+  GWorldPtr from = newWorld(8, 4, 2), to = newWorld(8, 4, 2);
+  std::memset(const_cast<uint8_t*>(pixelRow(from, 0)), 7, 4);
+  Rect middle{0, 1, 1, 3};
+  CopyBits(GetPortBitMapForCopyBits(from), GetPortBitMapForCopyBits(to), &middle, &middle, srcCopy, nullptr);
+  const uint8_t* row = pixelRow(to, 0);
+  EXPECT_EQ(std::vector<int>(row, row + 4), (std::vector<int>{255, 7, 7, 255}));
+
+  uint8_t pixels[2 * 4] = {1, 2, 3, 4, 5, 6, 7, 8};
+  PixMap own{};
+  own.baseAddr = reinterpret_cast<Ptr>(pixels);
+  own.rowBytes = static_cast<int16_t>(0x8000 | 4);
+  own.bounds = Rect{0, 0, 2, 4};
+  own.pixelSize = 8;
+  own.pmExt = nullptr;
+  Rect second{1, 0, 2, 4}, first{0, 0, 1, 4};
+  CopyBits(reinterpret_cast<const BitMap*>(&own), GetPortBitMapForCopyBits(to), &second, &first, srcCopy, nullptr);
+  EXPECT_EQ(QDError(), noErr);
+  EXPECT_EQ(std::vector<int>(row, row + 4), (std::vector<int>{5, 6, 7, 8}));
+
+  GrafPtr saved, now;
+  GetPort(&saved);
+  SetPort(reinterpret_cast<GrafPtr>(to));
+  GetPort(&now);
+  EXPECT_EQ(now, reinterpret_cast<GrafPtr>(to));
+  SetPort(saved);
+
+  DisposeGWorld(nullptr);
+  EXPECT_EQ(QDError(), paramErr);
+  DisposeGWorld(from);
+  EXPECT_EQ(QDError(), noErr);
+  DisposeGWorld(to);
 }
 
 // Rows wider than a PixMap's 14-bit rowBytes field reach every caller intact.

@@ -43,6 +43,10 @@ struct Config {
   std::set<std::string> refusedEntries;
   // "newMemoryBlock" answers nil.
   bool failMemoryBlocks = false;
+  // The next this many string builds asked for by the plugin ("REALBuildString",
+  // "REALBuildStringWithEncoding", "REALConvertString") throw std::bad_alloc to the
+  // caller, as the host's allocator does when memory runs out; each one counts down.
+  int failingStringBuilds = 0;
   // "newPicture" and "REALBuildPictureFromBuffer" answer nil.
   bool failPictures = false;
   // The bitmap contexts behind desktop pictures: this alpha info (1-6 RGB at 32
