@@ -97,6 +97,24 @@ TEST(MalformedMovieFiles, EachFaultGivesAClearError) {
        "description 7"},
       {"chunk past the end of the file", [](Bytes& b) { put32(b, atomAt(b, "stco") + 16, 0x7FFFFFF0); },
        badPublicMovieAtom, "past the end of the file"},
+      // Each container's children are declared: a child allowed once comes once,
+      // and a header's fields fill its atom exactly.
+      {"a second track header",
+       [](Bytes& b) {
+         const size_t tkhd = atomAt(b, "tkhd"), size = get32(b, tkhd);
+         const Bytes copy(b.begin() + long(tkhd), b.begin() + long(tkhd + size));
+         b.insert(b.begin() + long(tkhd + size), copy.begin(), copy.end());
+         for (const char* type : {"moov", "trak"}) put32(b, atomAt(b, type), uint32_t(get32(b, atomAt(b, type)) + size));
+       },
+       badPublicMovieAtom, "second 'tkhd'"},
+      {"bytes after the media header's fields",
+       [](Bytes& b) {
+         const size_t mdhd = atomAt(b, "mdhd");
+         b.insert(b.begin() + long(mdhd + get32(b, mdhd)), 4, 0);
+         for (const char* type : {"moov", "trak", "mdia", "mdhd"})
+           put32(b, atomAt(b, type), uint32_t(get32(b, atomAt(b, type)) + 4));
+       },
+       badPublicMovieAtom, "mdia/mdhd at offset"},
       {"stray bytes ending a container",
        [](Bytes& b) {
          size_t moov = atomAt(b, "moov");

@@ -1,6 +1,7 @@
 // Reading movie atoms into the model.
 #pragma once
 
+#include "children.h"
 #include "movie_origin.h"
 
 namespace qte::file {
@@ -16,8 +17,8 @@ OSErr readMovie(const Atom& moov, std::shared_ptr<const void> holder, const std:
 
 // Fills `out` from a sample table atom. Samples of chunks kept in the file at
 // `filePath` must lie within its `fileSize` bytes. Children the model has no
-// place for are kept in `layout`.
+// place for are kept in `layout`; failures go to `walk`.
 bool readSampleTable(const Atom& stbl, const std::vector<DataRef>& refs, const std::string& filePath,
-                     uint64_t fileSize, SampleStore& out, Layout& layout, AtomPath& path, Failure& fail);
+                     uint64_t fileSize, SampleStore& out, Layout& layout, Walk& walk);
 
 }  // namespace qte::file
