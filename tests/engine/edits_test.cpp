@@ -1,6 +1,10 @@
 // Edit-list arithmetic of the segment calls, across time scales and rates.
 #include "file_support.h"
 
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
 using namespace enginetest;
 
 namespace {
@@ -270,6 +274,75 @@ TEST(EditArithmetic, DwellEditsHoldTheirMediaTime) {
   EXPECT_EQ(mediaTimes(copy, {0, 479}), (std::vector<TimeValue>{30, 30}));
   if (haveTool("ffprobe")) {
     EXPECT_NE(packets(path), "");
+  }
+}
+
+// A segment of long-GOP video and AAC sound put into another movie brings its
+// samples from the sync sample at or before it (the sound from one packet
+// earlier still, which its decoder needs first) and its edit starts after that
+// lead-in: ffmpeg decodes the source's frames and sound from the result.
+TEST(EditArithmetic, SegmentsCopiedIntoAnotherMovieDecodeFromTheSyncSampleBefore) {
+  if (!haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  ScratchDir dir;
+  const std::string src = dir / "src.mov", out = dir / "out.mov";
+  // 100 frames at 25 a second, a sync frame every 25; AAC at 48 kHz, 1024 a packet.
+  ASSERT_EQ(std::system(("ffmpeg -v error -nostdin -y -f lavfi -i testsrc=d=4:s=160x120:r=25 -f lavfi -i "
+                         "'aevalsrc=0.5*sin(2*PI*(200+500*t)*t):s=48000:d=4' -c:v libx264 -bf 0 -g 25 "
+                         "-pix_fmt yuv420p -c:a aac '" + src + "'").c_str()),
+            0);
+  std::vector<std::string> pieces;
+  {
+    OpenedMovie from(src, fsRdPerm), into(src, fsRdPerm);
+    ASSERT_EQ(from.err, noErr) << from.message;
+    ASSERT_EQ(into.err, noErr) << into.message;
+    const TimeValue frame = GetMovieTimeScale(from) / 25;
+    ASSERT_EQ(InsertMovieSegment(from, into, 5 * frame, 15 * frame, 10 * frame), noErr);
+    // Frames 0 to 19 come along for frames 5 to 19; the sound's packets 9 to 38
+    // for its packets 10 (past 1024 of priming) to 38.
+    Track video = GetMovieIndTrack(into, 1), sound = GetMovieIndTrack(into, 2);
+    EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(video)), 100 + 20);
+    EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(sound)), 189 + 30);
+    FSSpec fsSpec = fsSpecOf(out);
+    Movie flat = FlattenMovieData(into, flattenAddMovieToDataFork, &fsSpec, "TVOD"_4cc, 0,
+                                  createMovieFileDeleteCurFile);
+    ASSERT_NE(flat, nullptr) << QTEngineLastFileErrorMessage();
+    DisposeMovie(flat);
+  }
+  auto frames = [](const std::string& path) {
+    return run("ffmpeg -v error -nostdin -i '" + path + "' -map 0:v -f framemd5 - | grep -v '^#' | sed 's/.*, //'");
+  };
+  auto sound = [](const std::string& path) {
+    const std::string bytes = run("ffmpeg -v error -nostdin -i '" + path + "' -map 0:a -f s16le -ac 1 -");
+    std::vector<int16_t> pcm(bytes.size() / 2);
+    std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+    return pcm;
+  };
+  const std::vector<std::pair<int, int>> shown = {{0, 10}, {5, 20}, {10, 100}};
+  std::vector<std::string> source;
+  std::istringstream lines(frames(src));
+  for (std::string l; std::getline(lines, l);) source.push_back(l);
+  ASSERT_EQ(source.size(), 100u);
+  std::string expected;
+  for (auto [a, b] : shown)
+    for (int f = a; f < b; ++f) expected += source[size_t(f)] + "\n";
+  EXPECT_EQ(frames(out), expected);
+
+  // Each piece's sound, two packets in from its edges, lies where the pieces
+  // before it end, give or take a packet.
+  constexpr long kPerFrame = 48000 / 25, kPacket = 1024, kMargin = 2 * kPacket;
+  const std::vector<int16_t> original = sound(src), heard = sound(out);
+  long at = 0;
+  for (auto [a, b] : shown) {
+    const long begin = a * kPerFrame + kMargin, end = std::min<long>(b * kPerFrame, long(original.size())) - kMargin;
+    bool found = false;
+    for (long shift = -kPacket; !found && shift <= kPacket; ++shift) {
+      const long start = at + kMargin + shift;
+      found = start >= 0 && start + (end - begin) <= long(heard.size()) &&
+              std::equal(original.begin() + begin, original.begin() + end, heard.begin() + start,
+                         [](int x, int y) { return std::abs(x - y) <= 1; });
+    }
+    EXPECT_TRUE(found) << "frames " << a << " to " << b << ": the sound is not the source's";
+    at += (b - a) * kPerFrame;
   }
 }
 

@@ -4,6 +4,7 @@
 #include "edits.h"
 
 #include "data_handler.h"
+#include "file/atoms.h"
 
 #include <algorithm>
 
@@ -214,6 +215,21 @@ void EditList::changeScale(TimeScale from, TimeScale to) {
 
 // --- Segments between tracks ---------------------------------------------------
 
+namespace {
+
+// Sound whose samples are packets a decoder cannot start on cold: a transform
+// codec (AAC and its kind) needs the packet before the first it plays. Only
+// uncompressed sound does not.
+bool needsPreRoll(const Media& media, const Bytes& description) {
+  if (media.type != SoundMediaType || description.size() < 8) return false;
+  static constexpr OSType kUncompressed[] = {"raw "_4cc, "twos"_4cc, "sowt"_4cc, "in24"_4cc, "in32"_4cc,
+                                             "fl32"_4cc, "fl64"_4cc, "lpcm"_4cc, "NONE"_4cc, 0};
+  const OSType format = file::get32(description.data() + 4);
+  return std::find(std::begin(kUncompressed), std::end(kUncompressed), format) == std::end(kUncompressed);
+}
+
+}  // namespace
+
 OSErr copyMediaRange(const Media& src, Media& dst, int64_t from, int64_t to, int64_t* dstFrom) {
   // Hold the source store: copy-on-write of dst must not free what is read.
   std::shared_ptr<SampleStore> keep = src.store;
@@ -222,8 +238,15 @@ OSErr copyMediaRange(const Media& src, Media& dst, int64_t from, int64_t to, int
   SampleStore& ds = dst.mutableSamples();
   *dstFrom = ds.table.duration();
   if (from >= to || st.count() == 0) return noErr;
-  uint32_t first = st.sampleAt(from);
+  // Decoding has to begin where the source's can: at the sync sample at or
+  // before `from` (and for sound that needs it, a packet before that). The
+  // copies before `from` are a lead-in the caller's edit starts after.
+  const uint32_t shown = st.sampleAt(from);
+  uint32_t first = st.prevSync(shown);
+  if (first == SampleTable::npos) first = 0;
+  if (first > 0 && needsPreRoll(src, ss.descriptions[st.descIndexOf(first) - 1])) --first;
   uint32_t last = st.sampleAt(std::min(to, st.duration()) - 1);
+  int64_t leadIn = 0;  // destination time from the first copy to `from`
 
   std::vector<uint32_t> descMap(ss.descriptions.size() + 1, 0);
   for (uint32_t k = first; k <= last; ++k) {
@@ -249,6 +272,7 @@ OSErr copyMediaRange(const Media& src, Media& dst, int64_t from, int64_t to, int
     int64_t d = st.durationOf(k);
     if (dst.scale != src.scale) d = std::max<int64_t>(1, rescale(d, dst.scale, src.scale));
     if (d > UINT32_MAX) return invalidDuration;
+    if (k < shown) leadIn += d;
     uint64_t offset = st.offsetOf(k);
     if (chunk.inMemory()) {
       if (offset + size > ss.memory.size()) return invalidSampleTable;
@@ -259,7 +283,7 @@ OSErr copyMediaRange(const Media& src, Media& dst, int64_t from, int64_t to, int
     }
     ds.table.append(1, static_cast<uint32_t>(d), size, descMap[srcDesc], st.isSync(k), chunk.inMemory(), offset);
   }
-  *dstFrom += rescale(from - st.startOf(first), dst.scale, src.scale);
+  *dstFrom += leadIn + rescale(from - st.startOf(shown), dst.scale, src.scale);
   dst.modificationTime = nowMacTime();
   return noErr;
 }
