@@ -3,7 +3,6 @@
 // hosts, and the host's movie support.
 #include <dlfcn.h>
 
-#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -190,31 +189,6 @@ TEST_F(RegistrationTest, OlderHostsGetNarrowedRecordsThatStillWork) {
   EXPECT_EQ(r.call(probe, "Twice", {rt::Value::integer(21)}).asInteger(), 42);
   EXPECT_EQ(r.constant("FrameProbe", "kProbeAnswer").asInteger(), 42);
   EXPECT_EQ(r.callShared("FrameProbe", "StringToOSType", {r.string("moov")}).asInteger(), 0x6D6F6F76);
-}
-
-TEST_F(RegistrationTest, ProductClassesInOrderWithRoundedInstanceData) {
-  rt::Runtime& r = Load(HostVersion(2019.0));
-  const auto& regs = r.registrations();
-  ASSERT_FALSE(regs.empty());
-  std::vector<std::string> seen;
-  for (const auto& reg : regs) {
-    if (reg.route != Route::Class) continue;
-    const auto* record = static_cast<const REALclassDefinition*>(reg.record);
-    EXPECT_EQ(record->version, 13u) << reg.name;
-    EXPECT_EQ(record->dataSize % 16, 0u) << reg.name;
-    // A subclass comes after its superclass.
-    if (record->superName) {
-      EXPECT_NE(std::find(seen.begin(), seen.end(), record->superName), seen.end()) << reg.name;
-    }
-    seen.push_back(reg.name);
-  }
-  // The `movie` members, once there are any, come last.
-  for (size_t i = 0; i < regs.size(); ++i) {
-    if (regs[i].route != Route::Class) {
-      EXPECT_EQ(i, regs.size() - 1) << regs[i].name;
-    }
-  }
-  EXPECT_TRUE(r.diagnostics().empty()) << r.diagnostics().front();
 }
 
 TEST_F(RegistrationTest, ProductRecordsNarrowedForOlderHosts) {
