@@ -218,12 +218,12 @@ void EditList::changeScale(TimeScale from, TimeScale to) {
 namespace {
 
 // Sound whose samples are packets a decoder cannot start on cold: a transform
-// codec (AAC and its kind) needs the packet before the first it plays. Only
-// uncompressed sound does not.
+// codec (AAC and its kind) needs the packet before the first it plays. Sound
+// coded sample by sample does not.
 bool needsPreRoll(const Media& media, const Bytes& description) {
   if (media.type != SoundMediaType || description.size() < 8) return false;
-  static constexpr OSType kUncompressed[] = {"raw "_4cc, "twos"_4cc, "sowt"_4cc, "in24"_4cc, "in32"_4cc,
-                                             "fl32"_4cc, "fl64"_4cc, "lpcm"_4cc, "NONE"_4cc, 0};
+  static constexpr OSType kUncompressed[] = {"raw "_4cc, "twos"_4cc, "sowt"_4cc, "in24"_4cc, "in32"_4cc, "fl32"_4cc,
+                                             "fl64"_4cc, "lpcm"_4cc, "NONE"_4cc, "ulaw"_4cc, "alaw"_4cc};
   const OSType format = file::get32(description.data() + 4);
   return std::find(std::begin(kUncompressed), std::end(kUncompressed), format) == std::end(kUncompressed);
 }
