@@ -227,6 +227,59 @@ OSErr flattenInto(int fd, const Rendering& r, const std::string& path, std::uniq
   return noErr;
 }
 
+// Opens a file for `target`'s new contents in `folder`: one without a name
+// where the file system allows (a kill leaves nothing), else one under a
+// temporary name (in `temp`) registered as unfinished. `fd` stays -1 with errno
+// set when neither can be made; false when a temporary name would be too long.
+bool createUnfinished(const std::string& target, const std::string& folder, mode_t mode, int& fd,
+                      std::string& temp) {
+  fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return true;
+  for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+    std::string name = tempName(target);
+    if (name.size() >= sizeof unfinishedName) return false;
+    SignalsHeld held;
+    fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0) setUnfinished(temp = name);
+    else if (errno != EEXIST) break;
+  }
+  return true;
+}
+
+// A replaced file's owner and mode go to its replacement where they can.
+void keepOwnerAndMode(int fd, const struct stat& existing) {
+  bool owned = existing.st_uid == ::geteuid() && existing.st_gid == ::getegid();
+  if (!owned) owned = ::fchown(fd, existing.st_uid, existing.st_gid) == 0;
+  // Set-id bits stay only with the owner they were given by.
+  ::fchmod(fd, existing.st_mode & (owned ? 07777 : 0777));
+}
+
+// Names the finished file (if it has no name yet) and puts it in place of
+// `target`, with the signals held, so that a kill cannot come between the two
+// and leave the name behind. Answers 0 or the errno of the failure.
+int nameAndReplace(int fd, const std::string& target, std::string& temp) {
+  int e = 0;
+  SignalsHeld held;
+  if (temp.empty()) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int tries = 0; temp.empty() && tries < 100; ++tries) {
+      std::string name = tempName(target);
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+          ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)
+        setUnfinished(temp = name);
+      else if (errno != EEXIST)
+        break;
+    }
+    if (temp.empty()) e = errno;
+  }
+  if (!e && ::rename(temp.c_str(), target.c_str()) != 0) {
+    e = errno;
+    ::unlink(temp.c_str());
+  }
+  haveUnfinished = false;
+  return e;
+}
+
 // A regular file is written whole before it takes the name: made without a
 // name where the file system allows (a kill leaves nothing), else under a
 // temporary one removed on failure and by QTEngineRemoveUnfinishedFile. It
@@ -252,19 +305,10 @@ OSErr flattenToFile(const Rendering& r, const std::string& path, const std::stri
     }
   } unlock{held};
   const std::string folder = folderOf(target);
-  const mode_t mode = existing ? 0600 : 0666;
   std::string temp;  // the file's name while unfinished, if it has one
-  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
-  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-    for (int tries = 0; fd < 0 && tries < 100; ++tries) {
-      std::string name = tempName(target);
-      if (name.size() >= sizeof unfinishedName) return why = target + ": the name is too long", bdNamErr;
-      SignalsHeld held;
-      fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-      if (fd >= 0) setUnfinished(temp = name);
-      else if (errno != EEXIST) break;
-    }
-  }
+  int fd = -1;
+  if (!createUnfinished(target, folder, existing ? 0600 : 0666, fd, temp))
+    return why = target + ": the name is too long", bdNamErr;
   if (fd < 0) {
     int e = errno;
     why = path + ": cannot create a file in " + folder + ": " + std::strerror(e);
@@ -279,12 +323,7 @@ OSErr flattenToFile(const Rendering& r, const std::string& path, const std::stri
     why = path + ": " + what;
     return err;
   };
-  if (existing) {
-    bool owned = existing->st_uid == ::geteuid() && existing->st_gid == ::getegid();
-    if (!owned) owned = ::fchown(fd, existing->st_uid, existing->st_gid) == 0;
-    // Set-id bits stay only with the owner they were given by.
-    ::fchmod(fd, existing->st_mode & (owned ? 07777 : 0777));
-  }
+  if (existing) keepOwnerAndMode(fd, *existing);
   if (OSErr err = writeRendering(r, fd, why)) return abandon(err, why);
   if (::fsync(fd) != 0) return abandon(errnoResult(errno), std::string("writing failed: ") + std::strerror(errno));
   qte::Movie* read = nullptr;
@@ -293,29 +332,7 @@ OSErr flattenToFile(const Rendering& r, const std::string& path, const std::stri
     return abandon(err, "the flattened movie does not read back: " + f.message);
   std::unique_ptr<qte::Movie> flat(read);
 
-  // Named and put in place with the signals held, so that a kill cannot come
-  // between the two and leave the name behind.
-  int e = 0;
-  {
-    SignalsHeld held;
-    if (temp.empty()) {
-      const std::string self = "/proc/self/fd/" + std::to_string(fd);
-      for (int tries = 0; temp.empty() && tries < 100; ++tries) {
-        std::string name = tempName(target);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-            ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)
-          setUnfinished(temp = name);
-        else if (errno != EEXIST)
-          break;
-      }
-      if (temp.empty()) e = errno;
-    }
-    if (!e && ::rename(temp.c_str(), target.c_str()) != 0) {
-      e = errno;
-      ::unlink(temp.c_str());
-    }
-    haveUnfinished = false;
-  }
+  const int e = nameAndReplace(fd, target, temp);
   ::close(fd);
   if (e) return why = path + ": " + std::strerror(e), errnoResult(e);
   int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -88,31 +88,29 @@ OSErr scanTopLevel(int fd, uint64_t fileSize, std::vector<TopAtom>& out, Failure
   return noErr;
 }
 
-OSErr planUpdate(const Movie& movie, const std::string& path,
-                 const std::vector<TopAtom>& top, uint64_t fileSize, std::vector<WriteStep>& plan,
-                 WrittenAtom& moov, uint64_t& moovAt, std::vector<PlacedTable>& placed, Failure& fail) {
-  plan.clear();
-  uint64_t end = top.empty() ? 0 : top.back().offset + top.back().size;
-  if (end > fileSize) end = fileSize;
-  // Bytes past the last whole atom (an interrupted append, or an atom whose size
-  // runs past the end) are left to nobody: they become one 'free' atom, or other
-  // readers would take them for atoms.
-  Bytes tail;
-  const uint64_t tailAt = end;
-  if (end < fileSize) {
-    const uint64_t left = std::max<uint64_t>(fileSize - end, 8);
-    if (left > UINT32_MAX) {
-      put32(tail, 1);
-      put32(tail, "free"_4cc);
-      put64(tail, left);
-    } else {
-      tail = header32(left, "free"_4cc);
-    }
-    end += left;
-  }
+namespace {
 
-  // New samples: each store's in-memory bytes, one after the other, in one 'mdat'.
-  std::map<const SampleStore*, uint64_t> base;
+// Bytes past the last whole atom (an interrupted append, or an atom whose size
+// runs past the end) are left to nobody: they become one 'free' atom, or other
+// readers would take them for atoms. Moves `end` past it.
+Bytes freeTail(uint64_t& end, uint64_t fileSize) {
+  Bytes tail;
+  if (end >= fileSize) return tail;
+  const uint64_t left = std::max<uint64_t>(fileSize - end, 8);
+  if (left > UINT32_MAX) {
+    put32(tail, 1);
+    put32(tail, "free"_4cc);
+    put64(tail, left);
+  } else {
+    tail = header32(left, "free"_4cc);
+  }
+  end += left;
+  return tail;
+}
+
+// New samples: each store's in-memory bytes, one after the other, in one
+// 'mdat'. Fills where each store's bytes start in it; answers their total.
+uint64_t newSampleBases(const Movie& movie, std::map<const SampleStore*, uint64_t>& base) {
   uint64_t newBytes = 0;
   for (const auto& t : movie.tracks) {
     if (!t->media) continue;
@@ -123,6 +121,118 @@ OSErr planUpdate(const Movie& movie, const std::string& path,
     base[&s] = newBytes;
     newBytes += s.memory.size();
   }
+  return newBytes;
+}
+
+WriteStep newDataAtom(uint64_t at, uint64_t header, uint64_t newBytes,
+                      const std::map<const SampleStore*, uint64_t>& base) {
+  WriteStep mdat{at, {}};
+  Bytes& b = mdat.bytes;
+  b.reserve(header + newBytes);
+  if (header == 16) {
+    put32(b, 1);
+    put32(b, "mdat"_4cc);
+    put64(b, newBytes + 16);
+  } else {
+    b = header32(newBytes + 8, "mdat"_4cc);
+  }
+  // In the order their offsets were given.
+  std::vector<std::pair<uint64_t, const SampleStore*>> order;
+  for (const auto& [store, start] : base) order.push_back({start, store});
+  std::sort(order.begin(), order.end());
+  for (const auto& [start, store] : order) b.insert(b.end(), store->memory.begin(), store->memory.end());
+  return mdat;
+}
+
+// Free atoms (in file order) before `end`, less those that still hold sample
+// bytes: an atom retyped 'free' over samples is not free while a chunk starts in it.
+std::vector<const TopAtom*> freeAtoms(const Movie& movie, const std::vector<TopAtom>& top, uint64_t end) {
+  std::vector<const TopAtom*> spare;
+  for (const TopAtom& a : top)
+    if ((a.type == "free"_4cc || a.type == "skip"_4cc) && !a.toEnd && a.offset + a.size <= end) spare.push_back(&a);
+  if (spare.empty()) return spare;
+  // The spare atom a chunk starts in, or none. A chunk in memory has its top
+  // bit set, which puts it past every atom.
+  auto in = [&](uint64_t place) -> size_t {
+    if (spare.size() <= 4) {  // the usual few: a scan is cheaper than a search
+      for (size_t i = 0; i < spare.size(); ++i)
+        if (place - spare[i]->offset < spare[i]->size) return i;
+      return spare.size();
+    }
+    auto after = std::upper_bound(spare.begin(), spare.end(), place,
+                                  [](uint64_t at, const TopAtom* a) { return at < a->offset; });
+    if (after == spare.begin() || place - (*(after - 1))->offset >= (*(after - 1))->size) return spare.size();
+    return size_t(after - 1 - spare.begin());
+  };
+  std::vector<bool> held(spare.size());
+  for (const auto& t : movie.tracks)
+    if (t->media)
+      for (const Chunk& c : t->media->samples().table.chunks())
+        if (size_t i = in(c.place); i < spare.size()) held[i] = true;
+  std::vector<const TopAtom*> free;
+  for (size_t i = 0; i < spare.size(); ++i)
+    if (!held[i]) free.push_back(spare[i]);
+  return free;
+}
+
+struct Room {
+  uint64_t at = 0, size = 0;
+  bool merge = false;  // neighbouring free atoms become one first
+};
+
+// A free atom a movie atom of `size` bytes fits, else the first run of
+// neighbouring ones that it fits together, as long as one 32-bit size can
+// cover them; size 0 when there is none.
+Room roomFor(uint64_t size, const std::vector<TopAtom>& top, const std::vector<const TopAtom*>& spare) {
+  auto fits = [&](uint64_t room) { return room == size || room >= size + 8; };
+  auto isFree = [&](const TopAtom& a) { return std::binary_search(spare.begin(), spare.end(), &a); };
+  for (const TopAtom& a : top)
+    if (isFree(a) && fits(a.size)) return {a.offset, a.size, false};
+  for (size_t i = 0; i < top.size(); ++i) {
+    if (!isFree(top[i]) || top[i].header != 8) continue;
+    uint64_t total = top[i].size;
+    for (size_t k = i + 1; k < top.size() && isFree(top[k]) && total <= UINT32_MAX; ++k) {
+      total += top[k].size;
+      if (fits(total) && total <= UINT32_MAX) return {top[i].offset, total, true};
+    }
+  }
+  return {};
+}
+
+// Steps 3 and 4: the movie atom into `room`, body first and header last, or
+// at `next`, the end of the file; then the live one's type becomes 'free'.
+void placeMovieAtom(const Room& room, uint64_t size, uint64_t next, const TopAtom* live,
+                    std::vector<WriteStep>& plan, uint64_t& moovAt) {
+  if (room.size) {
+    if (room.merge) {
+      Bytes merged;
+      put32(merged, uint32_t(room.size));
+      plan.push_back({room.at, merged});
+    }
+    plan.push_back({room.at + 8, {}, 8, size - 8});
+    if (room.size > size) plan.push_back({room.at + size, header32(room.size - size, "free"_4cc)});
+    plan.push_back({room.at, {}, 0, 8});
+    moovAt = room.at;
+  } else {
+    plan.push_back({next, {}, 0, size});
+    moovAt = next;
+  }
+  if (live) plan.push_back({live->offset + 4, Bytes{'f', 'r', 'e', 'e'}});
+}
+
+}  // namespace
+
+OSErr planUpdate(const Movie& movie, const std::string& path,
+                 const std::vector<TopAtom>& top, uint64_t fileSize, std::vector<WriteStep>& plan,
+                 WrittenAtom& moov, uint64_t& moovAt, std::vector<PlacedTable>& placed, Failure& fail) {
+  plan.clear();
+  uint64_t end = top.empty() ? 0 : top.back().offset + top.back().size;
+  if (end > fileSize) end = fileSize;
+  const uint64_t tailAt = end;
+  Bytes tail = freeTail(end, fileSize);
+
+  std::map<const SampleStore*, uint64_t> base;
+  const uint64_t newBytes = newSampleBases(movie, base);
   const uint64_t mdatHeader = newBytes + 8 > UINT32_MAX ? 16 : 8;
   const uint64_t dataAt = end + mdatHeader;
 
@@ -167,95 +277,11 @@ OSErr planUpdate(const Movie& movie, const std::string& path,
 
   uint64_t next = end;
   if (newBytes > 0) {
-    WriteStep mdat{end, {}};
-    Bytes& b = mdat.bytes;
-    b.reserve(mdatHeader + newBytes);
-    if (mdatHeader == 16) {
-      put32(b, 1);
-      put32(b, "mdat"_4cc);
-      put64(b, newBytes + 16);
-    } else {
-      b = header32(newBytes + 8, "mdat"_4cc);
-    }
-    // In the order their offsets were given.
-    std::vector<std::pair<uint64_t, const SampleStore*>> order;
-    for (const auto& [store, at] : base) order.push_back({at, store});
-    std::sort(order.begin(), order.end());
-    for (const auto& [at, store] : order) b.insert(b.end(), store->memory.begin(), store->memory.end());
-    next = end + b.size();
-    plan.push_back(std::move(mdat));
+    plan.push_back(newDataAtom(end, mdatHeader, newBytes, base));
+    next = end + plan.back().bytes.size();
   }
-
-  const uint64_t size = moov.size();
-  auto fits = [&](uint64_t room) { return room == size || room >= size + 8; };
-  // Free atoms (in file order), less those that still hold sample bytes: an
-  // atom retyped 'free' over samples is not free while a chunk starts in it.
-  std::vector<const TopAtom*> spare;
-  for (const TopAtom& a : top)
-    if ((a.type == "free"_4cc || a.type == "skip"_4cc) && !a.toEnd && a.offset + a.size <= end) spare.push_back(&a);
-  if (!spare.empty()) {
-    // The spare atom a chunk starts in, or none. A chunk in memory has its top
-    // bit set, which puts it past every atom.
-    auto in = [&](uint64_t place) -> size_t {
-      if (spare.size() <= 4) {  // the usual few: a scan is cheaper than a search
-        for (size_t i = 0; i < spare.size(); ++i)
-          if (place - spare[i]->offset < spare[i]->size) return i;
-        return spare.size();
-      }
-      auto after = std::upper_bound(spare.begin(), spare.end(), place,
-                                    [](uint64_t at, const TopAtom* a) { return at < a->offset; });
-      if (after == spare.begin() || place - (*(after - 1))->offset >= (*(after - 1))->size) return spare.size();
-      return size_t(after - 1 - spare.begin());
-    };
-    std::vector<bool> held(spare.size());
-    for (const auto& t : movie.tracks)
-      if (t->media)
-        for (const Chunk& c : t->media->samples().table.chunks())
-          if (size_t i = in(c.place); i < spare.size()) held[i] = true;
-    std::vector<const TopAtom*> free;
-    for (size_t i = 0; i < spare.size(); ++i)
-      if (!held[i]) free.push_back(spare[i]);
-    spare.swap(free);
-  }
-  auto isFree = [&](const TopAtom& a) { return std::binary_search(spare.begin(), spare.end(), &a); };
-  // A free atom it fits, else the first run of neighbouring ones that it fits
-  // together, as long as one 32-bit size can cover them.
-  uint64_t roomAt = 0, roomSize = 0;
-  bool merge = false;
-  for (const TopAtom& a : top)
-    if (isFree(a) && fits(a.size)) {
-      roomAt = a.offset;
-      roomSize = a.size;
-      break;
-    }
-  for (size_t i = 0; roomSize == 0 && i < top.size(); ++i) {
-    if (!isFree(top[i]) || top[i].header != 8) continue;
-    uint64_t total = top[i].size;
-    for (size_t k = i + 1; k < top.size() && isFree(top[k]) && total <= UINT32_MAX; ++k) {
-      total += top[k].size;
-      if (fits(total) && total <= UINT32_MAX) {
-        roomAt = top[i].offset;
-        roomSize = total;
-        merge = true;
-        break;
-      }
-    }
-  }
-  if (roomSize) {
-    if (merge) {
-      Bytes merged;
-      put32(merged, uint32_t(roomSize));
-      plan.push_back({roomAt, merged});
-    }
-    plan.push_back({roomAt + 8, {}, 8, size - 8});
-    if (roomSize > size) plan.push_back({roomAt + size, header32(roomSize - size, "free"_4cc)});
-    plan.push_back({roomAt, {}, 0, 8});
-    moovAt = roomAt;
-  } else {
-    plan.push_back({next, {}, 0, size});
-    moovAt = next;
-  }
-  if (live) plan.push_back({live->offset + 4, Bytes{'f', 'r', 'e', 'e'}});
+  const Room room = roomFor(moov.size(), top, freeAtoms(movie, top, end));
+  placeMovieAtom(room, moov.size(), next, live, plan, moovAt);
   return noErr;
 }
 
