@@ -294,3 +294,18 @@ TEST(PictureLocks, UnbalancedLocksShowInAccounting) {
 }
 
 }  // namespace
+
+namespace {
+
+// A null entry name resolves to nothing. A picture without pixels cannot be made
+// (only newPicture makes pictures), so the size getters' nil branch is unreachable.
+TEST(RuntimeNils, AreAnsweredWithNothingAndCountNothing) {
+  Runtime rt;
+  PluginView host(rt);
+  EXPECT_EQ(host.resolve(nullptr), nullptr);
+  EXPECT_THROW(rt.newObject("Picture"), UsageError);
+  EXPECT_EQ(reinterpret_cast<REALobject (*)(const char*)>(host.resolve("PluginNewInstance"))("Picture"), nullptr);
+  EXPECT_TRUE(rt.accounting().clean()) << rt.leakReport();
+}
+
+}  // namespace
