@@ -134,6 +134,52 @@ TEST(MalformedMovieFiles, EachFaultGivesAClearError) {
   }
 }
 
+// A fault inside a metadata container names the atom it is in and its offset,
+// not only "malformed metadata".
+TEST(MalformedMovieFiles, MetadataFaultsNameTheirAtom) {
+  ScratchDir dir;
+  std::string path = dir / "meta.mov";
+  FSSpec fsSpec = fsSpecOf(path);
+  short ref = 0;
+  Movie movie = nullptr;
+  ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+  videoTrack(movie, 600, 3, 20);
+  QTMetaDataRef md = nullptr;
+  ASSERT_EQ(QTCopyMovieMetaData(movie, &md), noErr);
+  const std::string key = "com.example.title", value = "Meta";
+  ASSERT_EQ(QTMetaDataAddItem(md, kQTMetaDataStorageFormatQuickTime, kQTMetaDataKeyFormatQuickTime,
+                              reinterpret_cast<const UInt8*>(key.data()), ByteCount(key.size()),
+                              reinterpret_cast<const UInt8*>(value.data()), ByteCount(value.size()),
+                              kQTMetaDataTypeUTF8, nullptr),
+            noErr);
+  QTMetaDataRelease(md);
+  ASSERT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr);
+  DisposeMovie(movie);
+  CloseMovieFile(ref);
+  const Bytes valid = fileBytes(path);
+  ASSERT_EQ(open(dir, valid).err, noErr);
+
+  struct Case {
+    const char* name;
+    std::function<void(Bytes&)> breakIt;
+    std::string mentions;
+  };
+  const Case cases[] = {
+      {"item of a missing key", [](Bytes& b) { put32(b, atomAt(b, "ilst") + 12, 7); },
+       "moov/meta/ilst at offset " + std::to_string(atomAt(valid, "ilst") + 8) + ": item of key 7"},
+      {"key count beyond the atom", [](Bytes& b) { put32(b, atomAt(b, "keys") + 12, 0x40000000); },
+       "moov/meta/keys at offset " + std::to_string(atomAt(valid, "keys"))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes b = valid;
+    c.breakIt(b);
+    Opened r = open(dir, b);
+    EXPECT_EQ(r.err, badPublicMovieAtom);
+    EXPECT_NE(r.message.find(c.mentions), std::string::npos) << r.message;
+  }
+}
+
 // Readers meet these in real files; they open.
 TEST(MalformedMovieFiles, ToleratedQuirksOpen) {
   ScratchDir dir;

@@ -13,40 +13,24 @@
 //         u32 locale indicator, value
 #include "metadata_store.h"
 
+#include "file/meta_atoms.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace qte {
+
+using file::Atom;
+using file::AtomScope;
+using file::get32;
+using file::put32;
+using file::Walk;
 
 namespace {
 
 constexpr OSType kMeta = "meta"_4cc, kHdlr = "hdlr"_4cc, kKeys = "keys"_4cc, kIlst = "ilst"_4cc,
                  kData = "data"_4cc, kMean = "mean"_4cc, kName = "name"_4cc;
 constexpr OSType kHandlerQuickTime = "mdta"_4cc, kHandlerITunes = "mdir"_4cc, kAppl = "appl"_4cc;
-
-void put32(Bytes& b, uint32_t v) {
-  for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
-}
-uint32_t get32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-
-// An atom being written: its size is patched in when it closes.
-class AtomScope {
- public:
-  AtomScope(Bytes& out, OSType type) : out_(out), start_(out.size()) {
-    put32(out_, 0);
-    put32(out_, type);
-  }
-  ~AtomScope() {
-    uint32_t size = uint32_t(out_.size() - start_);
-    for (int i = 0; i < 4; ++i) out_[start_ + size_t(i)] = uint8_t(size >> (24 - 8 * i));
-  }
-  AtomScope(const AtomScope&) = delete;
-  AtomScope& operator=(const AtomScope&) = delete;
-
- private:
-  Bytes& out_;
-  size_t start_;
-};
 
 void writeHandler(Bytes& out, OSType handler, OSType manufacturer) {
   AtomScope hdlr(out, kHdlr);
@@ -72,66 +56,168 @@ void writeFullString(Bytes& out, OSType type, const uint8_t* p, size_t n) {
   out.insert(out.end(), p, p + n);
 }
 
-// One child atom: its type and payload.
-struct Child {
-  OSType type;
-  const uint8_t* payload;
-  size_t size;
-};
+bool readData(const Atom& d, Walk& w, MetaValue& v) {
+  if (d.payloadSize() < 8) {
+    Walk::Enter e(w, "data");
+    return w.bad(d.offset, "value shorter than its type and locale");
+  }
+  v.dataType = get32(d.payload()) & 0xFFFFFF;
+  v.locale = get32(d.payload() + 4);
+  v.value.assign(d.payload() + 8, d.payload() + d.payloadSize());
+  return true;
+}
 
-// Splits a payload into child atoms; handles 64-bit sizes and size 0 ("to the end").
-OSErr children(const uint8_t* p, size_t n, std::vector<Child>& out) {
-  size_t at = 0;
-  while (at < n) {
-    if (n - at == 4 && get32(p + at) == 0) break;  // a terminating zero word
-    if (n - at < 8) return badPublicMovieAtom;
-    uint64_t size = get32(p + at);
-    size_t header = 8;
-    if (size == 1) {
-      if (n - at < 16) return badPublicMovieAtom;
-      size = uint64_t(get32(p + at + 8)) << 32 | get32(p + at + 12);
-      header = 16;
-    } else if (size == 0) {
-      size = n - at;
+// The children of a 'meta' atom, past version/flags when present, with its
+// handler checked: writers disagree on version/flags; a zero word before 'hdlr' tells.
+bool metaChildren(const Atom& meta, Walk& w, OSType handler, std::vector<Atom>& out) {
+  if (meta.type != kMeta) return w.bad(meta.offset, "'" + file::fourccText(meta.type) + "' is not a 'meta' atom");
+  const uint8_t* q = meta.payload();
+  const size_t skip = meta.payloadSize() >= 12 && get32(q) == 0 && get32(q + 8) == kHdlr ? 4 : 0;
+  if (!w.split(meta, out, skip)) return false;
+  for (const Atom& c : out)
+    if (c.type == kHdlr) {
+      if (c.payloadSize() >= 12 && get32(c.payload() + 8) == handler) return true;
+      Walk::Enter e(w, "hdlr");
+      return w.bad(c.offset, "handler is not '" + file::fourccText(handler) + "'");
     }
-    if (size < header || size > n - at) return badPublicMovieAtom;
-    out.push_back({get32(p + at + 4), p + at + header, size_t(size) - header});
-    at += size_t(size);
+  return w.bad(meta.offset, "no handler ('hdlr')");
+}
+
+// 'keys': v/f, count, then { u32 size, u32 namespace, key bytes } each.
+bool readKeys(const Atom& c, Walk& w, std::vector<MetaKey>& keys) {
+  Walk::Enter e(w, "keys");
+  if (c.payloadSize() < 8) return w.truncated(c);
+  const uint8_t* p = c.payload();
+  const size_t n = c.payloadSize();
+  uint32_t count = get32(p + 4);
+  size_t at = 8;
+  if (count > (n - at) / 8) return w.bad(c.offset, "key count " + std::to_string(count) + " exceeds the atom");
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t size = n - at < 8 ? 0 : get32(p + at);
+    if (size < 8 || size > n - at)
+      return w.bad(c.offset + c.header + at, "key " + std::to_string(i + 1) + " does not fit the list");
+    keys.push_back({get32(p + at + 4), Bytes(p + at + 8, p + at + size)});
+    at += size;
   }
-  return noErr;
+  return true;
 }
 
-OSErr readData(const Child& c, MetaValue& v) {
-  if (c.size < 8) return badPublicMovieAtom;
-  v.dataType = get32(c.payload) & 0xFFFFFF;
-  v.locale = get32(c.payload + 4);
-  v.value.assign(c.payload + 8, c.payload + c.size);
-  return noErr;
-}
-
-// The payload of a 'meta' atom starting at p, past version/flags when present,
-// and the children of that payload.
-OSErr metaChildren(const uint8_t* p, size_t n, std::vector<Child>& out) {
-  std::vector<Child> top;
-  if (OSErr err = children(p, n, top)) return err;
-  if (top.size() != 1 || top[0].type != kMeta) return badPublicMovieAtom;
-  const uint8_t* q = top[0].payload;
-  size_t m = top[0].size;
-  // Writers disagree on version/flags; a zero word before 'hdlr' tells.
-  if (m >= 12 && get32(q) == 0 && get32(q + 8) == kHdlr) {
-    q += 4;
-    m -= 4;
+// 'ilst' of the QuickTime form: items typed by 1-based key index. One item per
+// value: several 'data' atoms are several locales of one key.
+bool readQuickTimeItems(const Atom& c, Walk& w, size_t keys, std::vector<QuickTimeItem>& items) {
+  Walk::Enter e(w, "ilst");
+  std::vector<Atom> entries;
+  if (!w.split(c, entries)) return false;
+  for (const Atom& entry : entries) {
+    if (entry.type == 0 || entry.type > keys)
+      return w.bad(entry.offset, "item of key " + std::to_string(entry.type) + ", of " + std::to_string(keys));
+    Walk::Enter k(w, "[" + std::to_string(entry.type) + "]");
+    std::vector<Atom> parts;
+    if (!w.split(entry, parts)) return false;
+    for (const Atom& d : parts) {
+      if (d.type != kData) continue;
+      QuickTimeItem item{0, entry.type, {}};
+      if (!readData(d, w, item.data)) return false;
+      item.id = newMetaItemId();
+      items.push_back(std::move(item));
+    }
   }
-  return children(q, m, out);
+  return true;
 }
 
-OSErr checkHandler(const std::vector<Child>& kids, OSType handler) {
-  for (const Child& c : kids)
-    if (c.type == kHdlr) return c.size >= 12 && get32(c.payload + 8) == handler ? OSErr(noErr) : OSErr(badPublicMovieAtom);
-  return badPublicMovieAtom;
+// Keys no item uses are dropped, as the container never keeps them, and
+// repeated keys become one.
+QuickTimeMetaData usedKeysOnly(QuickTimeMetaData md) {
+  std::vector<uint32_t> renumber(md.keys.size() + 1, 0);
+  for (const QuickTimeItem& item : md.items) renumber[item.keyIndex] = 1;
+  QuickTimeMetaData result;
+  for (size_t k = 1; k < renumber.size(); ++k) {
+    if (!renumber[k]) continue;
+    auto same = std::find(result.keys.begin(), result.keys.end(), md.keys[k - 1]);
+    if (same == result.keys.end()) same = result.keys.insert(result.keys.end(), md.keys[k - 1]);
+    renumber[k] = uint32_t(same - result.keys.begin() + 1);
+  }
+  for (QuickTimeItem& item : md.items) item.keyIndex = renumber[item.keyIndex];
+  result.items = std::move(md.items);
+  return result;
+}
+
+// One item of the iTunes form: typed by its key, or '----' with 'mean' and
+// 'name' before its values.
+bool readITunesItem(const Atom& entry, Walk& w, std::vector<ITunesItem>& items) {
+  Walk::Enter k(w, file::fourccText(entry.type));
+  std::vector<Atom> parts;
+  if (!w.split(entry, parts)) return false;
+  ITunesItem base{0, entry.type, {}, {}, {}};
+  for (const Atom& part : parts) {
+    if (part.type != kMean && part.type != kName) continue;
+    if (part.payloadSize() < 4) {
+      Walk::Enter e(w, file::fourccText(part.type));
+      return w.truncated(part);
+    }
+    const uint8_t* from = part.payload() + 4;
+    const uint8_t* to = part.payload() + part.payloadSize();
+    if (part.type == kMean) base.mean.assign(from, to);
+    else base.name.assign(from, to);
+  }
+  if (entry.type == kITunesLongKeyType && base.name.empty())
+    return w.bad(entry.offset, "item of a long key without its name");
+  for (const Atom& d : parts) {
+    if (d.type != kData) continue;
+    ITunesItem item = base;
+    if (!readData(d, w, item.data)) return false;
+    item.id = newMetaItemId();
+    items.push_back(std::move(item));
+  }
+  return true;
+}
+
+// The one atom that [p, p+n) must be, read from offset 0: for the forms without a path.
+template <class Read>
+OSErr readWhole(const uint8_t* p, size_t n, Read read) {
+  file::AtomPath path;
+  file::Failure fail;
+  Walk w(path, fail);
+  std::vector<Atom> top;
+  if (!file::splitAtoms(p, n, 0, path, top, fail)) return fail.err;
+  if (top.size() != 1) return badPublicMovieAtom;
+  Walk::Enter e(w, "meta");
+  return read(top[0], w) ? noErr : fail.err;
 }
 
 }  // namespace
+
+namespace file {
+
+bool readQuickTimeMeta(const Atom& meta, Walk& w, QuickTimeMetaData& out) {
+  std::vector<Atom> kids;
+  if (!metaChildren(meta, w, kHandlerQuickTime, kids)) return false;
+  QuickTimeMetaData md;
+  for (const Atom& c : kids)
+    if (c.type == kKeys && !readKeys(c, w, md.keys)) return false;
+  for (const Atom& c : kids)
+    if (c.type == kIlst && !readQuickTimeItems(c, w, md.keys.size(), md.items)) return false;
+  out = usedKeysOnly(std::move(md));
+  return true;
+}
+
+bool readITunesMeta(const Atom& meta, Walk& w, std::vector<ITunesItem>& out) {
+  std::vector<Atom> kids;
+  if (!metaChildren(meta, w, kHandlerITunes, kids)) return false;
+  std::vector<ITunesItem> items;
+  for (const Atom& c : kids) {
+    if (c.type != kIlst) continue;
+    Walk::Enter e(w, "ilst");
+    std::vector<Atom> entries;
+    if (!w.split(c, entries)) return false;
+    for (const Atom& entry : entries)
+      if (!readITunesItem(entry, w, items)) return false;
+  }
+  out = std::move(items);
+  return true;
+}
+
+}  // namespace file
 
 Bytes writeQuickTimeMetaAtom(const QuickTimeMetaData& md) {
   Bytes out;
@@ -158,56 +244,7 @@ Bytes writeQuickTimeMetaAtom(const QuickTimeMetaData& md) {
 }
 
 OSErr readQuickTimeMetaAtom(const uint8_t* p, size_t n, QuickTimeMetaData& out) {
-  std::vector<Child> kids;
-  if (OSErr err = metaChildren(p, n, kids)) return err;
-  if (OSErr err = checkHandler(kids, kHandlerQuickTime)) return err;
-  QuickTimeMetaData md;
-  for (const Child& c : kids) {
-    if (c.type != kKeys) continue;
-    if (c.size < 8) return badPublicMovieAtom;
-    uint32_t count = get32(c.payload + 4);
-    size_t at = 8;
-    if (count > (c.size - at) / 8) return badPublicMovieAtom;
-    for (uint32_t i = 0; i < count; ++i) {
-      if (c.size - at < 8) return badPublicMovieAtom;
-      uint32_t size = get32(c.payload + at);
-      if (size < 8 || size > c.size - at) return badPublicMovieAtom;
-      md.keys.push_back({get32(c.payload + at + 4), Bytes(c.payload + at + 8, c.payload + at + size)});
-      at += size;
-    }
-  }
-  for (const Child& c : kids) {
-    if (c.type != kIlst) continue;
-    std::vector<Child> entries;
-    if (OSErr err = children(c.payload, c.size, entries)) return err;
-    for (const Child& e : entries) {
-      if (e.type == 0 || e.type > md.keys.size()) return badPublicMovieAtom;
-      std::vector<Child> parts;
-      if (OSErr err = children(e.payload, e.size, parts)) return err;
-      // One item per value: several 'data' atoms are several locales of one key.
-      for (const Child& d : parts) {
-        if (d.type != kData) continue;
-        QuickTimeItem item{0, e.type, {}};
-        if (OSErr err = readData(d, item.data)) return err;
-        item.id = newMetaItemId();
-        md.items.push_back(std::move(item));
-      }
-    }
-  }
-  // Keys no item uses are dropped, as the container never keeps them.
-  std::vector<uint32_t> renumber(md.keys.size() + 1, 0);
-  for (const QuickTimeItem& item : md.items) renumber[item.keyIndex] = 1;
-  QuickTimeMetaData result;
-  for (size_t k = 1; k < renumber.size(); ++k) {
-    if (!renumber[k]) continue;
-    auto same = std::find(result.keys.begin(), result.keys.end(), md.keys[k - 1]);
-    if (same == result.keys.end()) same = result.keys.insert(result.keys.end(), md.keys[k - 1]);
-    renumber[k] = uint32_t(same - result.keys.begin() + 1);
-  }
-  for (QuickTimeItem& item : md.items) item.keyIndex = renumber[item.keyIndex];
-  result.items = std::move(md.items);
-  out = std::move(result);
-  return noErr;
+  return readWhole(p, n, [&](const Atom& meta, Walk& w) { return file::readQuickTimeMeta(meta, w, out); });
 }
 
 Bytes writeITunesMetaAtom(const std::vector<ITunesItem>& items) {
@@ -228,37 +265,7 @@ Bytes writeITunesMetaAtom(const std::vector<ITunesItem>& items) {
 }
 
 OSErr readITunesMetaAtom(const uint8_t* p, size_t n, std::vector<ITunesItem>& out) {
-  std::vector<Child> kids;
-  if (OSErr err = metaChildren(p, n, kids)) return err;
-  if (OSErr err = checkHandler(kids, kHandlerITunes)) return err;
-  std::vector<ITunesItem> items;
-  for (const Child& c : kids) {
-    if (c.type != kIlst) continue;
-    std::vector<Child> entries;
-    if (OSErr err = children(c.payload, c.size, entries)) return err;
-    for (const Child& e : entries) {
-      std::vector<Child> parts;
-      if (OSErr err = children(e.payload, e.size, parts)) return err;
-      ITunesItem base{0, e.type, {}, {}, {}};
-      for (const Child& part : parts) {
-        if (part.type == kMean || part.type == kName) {
-          if (part.size < 4) return badPublicMovieAtom;
-          if (part.type == kMean) base.mean.assign(part.payload + 4, part.payload + part.size);
-          else base.name.assign(part.payload + 4, part.payload + part.size);
-        }
-      }
-      if (e.type == kITunesLongKeyType && base.name.empty()) return badPublicMovieAtom;
-      for (const Child& d : parts) {
-        if (d.type != kData) continue;
-        ITunesItem item = base;
-        if (OSErr err = readData(d, item.data)) return err;
-        item.id = newMetaItemId();
-        items.push_back(std::move(item));
-      }
-    }
-  }
-  out = std::move(items);
-  return noErr;
+  return readWhole(p, n, [&](const Atom& meta, Walk& w) { return file::readITunesMeta(meta, w, out); });
 }
 
 }  // namespace qte

@@ -2,6 +2,7 @@
 // Reading and writing side by side.
 #include "reader.h"
 #include "writer.h"
+#include "../meta_atoms.h"
 
 namespace qte::file {
 
@@ -37,18 +38,15 @@ bool Reader::metaAtom(const Atom& a, std::shared_ptr<MetaStore>& meta, OSType ow
   for (const Atom& k : kids)
     if (k.type == "hdlr"_4cc && k.payloadSize() >= 12) handler = get32(k.payload() + 8);
   auto& store = metaStoreOf(meta, owner, obj);
-  OSErr err = noErr;
   if (handler == kQTMetaDataStorageFormatQuickTime) {
     if (!store->quickTime().items.empty()) return bad(a.offset, "second QuickTime metadata container");
-    err = readQuickTimeMetaAtom(a.start, a.size, store->quickTime());
-  } else if (handler == "mdir"_4cc) {
-    if (!store->iTunes().empty()) return bad(a.offset, "second iTunes metadata container");
-    err = readITunesMetaAtom(a.start, a.size, store->iTunes());
-  } else {
-    return bad(a.offset, "metadata handler '" + fourccText(handler) + "' is not 'mdta' or 'mdir'");
+    return readQuickTimeMeta(a, *this, store->quickTime());
   }
-  if (err != noErr) return bad(a.offset, "malformed metadata container", err);
-  return true;
+  if (handler == "mdir"_4cc) {
+    if (!store->iTunes().empty()) return bad(a.offset, "second iTunes metadata container");
+    return readITunesMeta(a, *this, store->iTunes());
+  }
+  return bad(a.offset, "metadata handler '" + fourccText(handler) + "' is not 'mdta' or 'mdir'");
 }
 
 // --- Writing
