@@ -48,10 +48,9 @@ bool Reader::movieHeader(const Atom& a, Cursor& c, Movie& m) {
   Enter e(*this, "mvhd");
   auto [version, flags] = c.fullHeader();
   if (version > 1) return bad(a.offset, "unknown version " + std::to_string(version));
-  m.creationTime = static_cast<uint32_t>(version ? c.u64() : c.u32());
-  m.modificationTime = static_cast<uint32_t>(version ? c.u64() : c.u32());
-  int64_t scale = c.u32();
-  if (version) c.u64(); else c.u32();  // duration: the tracks' edits say it
+  const auto [created, modified, scale] = readHeaderTimes(c, version);
+  m.creationTime = created;
+  m.modificationTime = modified;
   m.preferredRate = c.s32();
   m.volume = c.s16();
   c.skip(10);
@@ -213,10 +212,7 @@ void Writer::movieHeader(Bytes& b) {
   uint8_t v = duration > k32 ? 1 : 0;
   AtomScope a(b, "mvhd"_4cc);
   putFullHeader(b, v, 0);
-  putTime(b, v, movie_.creationTime);
-  putTime(b, v, movie_.modificationTime);
-  put32(b, uint32_t(movie_.scale));
-  putTime(b, v, duration);
+  putHeaderTimes(b, v, movie_.creationTime, movie_.modificationTime, movie_.scale, duration);
   put32(b, uint32_t(movie_.preferredRate));
   put16(b, uint16_t(movie_.volume));
   b.insert(b.end(), 10, 0);

@@ -50,10 +50,7 @@ bool Reader::mediaHeader(const Atom& a, Cursor& c, Track& t, OSType mediaType) {
   Enter eh(*this, "mdhd");
   auto [version, flags] = c.fullHeader();
   if (version > 1) return bad(a.offset, "unknown version " + std::to_string(version));
-  const uint32_t created = static_cast<uint32_t>(version ? c.u64() : c.u32());
-  const uint32_t modified = static_cast<uint32_t>(version ? c.u64() : c.u32());
-  const int64_t scale = c.u32();
-  if (version) c.u64(); else c.u32();  // duration: the samples say it
+  const auto [created, modified, scale] = readHeaderTimes(c, version);
   const int16_t language = c.s16();
   const int16_t quality = c.s16();
   if (!c.ok()) return truncated(a);
@@ -85,10 +82,7 @@ void Writer::mediaHeader(Bytes& b, const Media& m) {
     uint8_t v = duration > k32 ? 1 : 0;
     AtomScope a(b, "mdhd"_4cc);
     putFullHeader(b, v, 0);
-    putTime(b, v, m.creationTime);
-    putTime(b, v, m.modificationTime);
-    put32(b, uint32_t(m.scale));
-    putTime(b, v, duration);
+    putHeaderTimes(b, v, m.creationTime, m.modificationTime, m.scale, duration);
     put16(b, uint16_t(m.language));
     put16(b, uint16_t(m.quality));
   }

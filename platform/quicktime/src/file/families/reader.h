@@ -68,4 +68,19 @@ struct Reader : Walk {
 
 void readMatrix(Cursor& c, MatrixRecord& m);
 
+// The times a movie or media header holds, 64-bit in version 1; the duration
+// is passed over (the edits or the samples say it).
+struct HeaderTimes {
+  uint32_t created, modified;
+  int64_t scale;
+};
+inline HeaderTimes readHeaderTimes(Cursor& c, uint8_t version) {
+  HeaderTimes t;
+  t.created = static_cast<uint32_t>(version ? c.u64() : c.u32());
+  t.modified = static_cast<uint32_t>(version ? c.u64() : c.u32());
+  t.scale = c.u32();
+  c.skip(version ? 8 : 4);
+  return t;
+}
+
 }  // namespace qte::file

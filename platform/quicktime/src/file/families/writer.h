@@ -24,6 +24,17 @@ inline void putPascal(Bytes& b, const char* s) {
   b.insert(b.end(), s, s + n);
 }
 
+// The times a movie or media header holds, 64-bit in version 1: creation,
+// modification, time scale and duration.
+inline void putHeaderTimes(Bytes& b, uint8_t version, uint32_t created, uint32_t modified, TimeScale scale,
+                           uint64_t duration) {
+  auto time = [&](uint64_t v) { version ? put64(b, v) : put32(b, uint32_t(v)); };
+  time(created);
+  time(modified);
+  put32(b, uint32_t(scale));
+  time(duration);
+}
+
 // Renders the model as a movie atom; each family's file defines the writing of its atoms.
 class Writer {
 
