@@ -229,6 +229,10 @@ void SampleTableReader::sizes(SampleTable::Parts& parts) {
 // back to back) up to the model's bound, and split at that bound when sizes
 // vary (finding a sample then means adding up the sizes before it).
 bool SampleTableReader::chunks(SampleTable::Parts& parts) {
+  // Locals, not members: stores into `parts` would otherwise make the compiler
+  // read the tables' places again on every sample.
+  const uint32_t sampleCount = sampleCount_;
+  const Table runs = stsc, chunkTable = chunks_;
   const auto& sampleSizes = parts.sizes;
   const uint32_t fixedSize = parts.constantSize;
   const bool wide = co64_.has_value();
@@ -237,18 +241,18 @@ bool SampleTableReader::chunks(SampleTable::Parts& parts) {
   std::vector<uint8_t> refIsThisFile(refs_.size());
   for (size_t i = 0; i < refs_.size(); ++i) refIsThisFile[i] = namesFile(refs_[i], filePath_);
 
-  parts.chunks.reserve(chunks_.count);
+  parts.chunks.reserve(chunkTable.count);
   uint32_t sample = 0;  // next sample, 0-based
   uint32_t stscAt = 0;
   uint64_t lastEnd = 0;
   uint32_t lastDesc = 0;
-  for (uint32_t chunk = 1; chunk <= chunks_.count && sample < sampleCount_; ++chunk) {
-    while (stscAt + 1 < stsc.count && get32(stsc.p + 12 * size_t(stscAt + 1)) <= chunk) ++stscAt;
-    const uint8_t* e = stsc.p + 12 * size_t(stscAt);
+  for (uint32_t chunk = 1; chunk <= chunkTable.count && sample < sampleCount; ++chunk) {
+    while (stscAt + 1 < runs.count && get32(runs.p + 12 * size_t(stscAt + 1)) <= chunk) ++stscAt;
+    const uint8_t* e = runs.p + 12 * size_t(stscAt);
     const uint32_t desc = get32(e + 8);
-    const uint32_t count = std::min(get32(e + 4), sampleCount_ - sample);
+    const uint32_t count = std::min(get32(e + 4), sampleCount - sample);
     const uint64_t chunkStart =
-        wide ? get64(chunks_.p + 8 * size_t(chunk - 1)) : get32(chunks_.p + 4 * size_t(chunk - 1));
+        wide ? get64(chunkTable.p + 8 * size_t(chunk - 1)) : get32(chunkTable.p + 4 * size_t(chunk - 1));
     if (count == 0) continue;
     if (desc != lastDesc) parts.descRuns.push_back({sample, desc});
 
@@ -284,8 +288,8 @@ bool SampleTableReader::chunks(SampleTable::Parts& parts) {
       return bad(offsets, "chunk " + std::to_string(chunk) + " at " + std::to_string(chunkStart) +
                               " runs past the end of the file");
   }
-  if (sample < sampleCount_)
-    return bad(*stbl_, "chunks hold " + std::to_string(sample) + " of " + std::to_string(sampleCount_) + " samples");
+  if (sample < sampleCount)
+    return bad(*stbl_, "chunks hold " + std::to_string(sample) + " of " + std::to_string(sampleCount) + " samples");
   return true;
 }
 
