@@ -13,8 +13,9 @@ uint32_t get32(const Bytes& b, size_t at) {
   return uint32_t(b[at] << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]);
 }
 
-// A small valid movie file: one video track of three 4-byte samples and a title.
-Bytes validFile(const ScratchDir& dir) {
+// A small valid movie file: one video track of three 4-byte samples, a title,
+// and whatever `more` adds.
+Bytes validFile(const ScratchDir& dir, const std::function<void(Movie)>& more = {}) {
   std::string path = dir / "valid.mov";
   FSSpec fsSpec = fsSpecOf(path);
   short ref = 0;
@@ -23,6 +24,7 @@ Bytes validFile(const ScratchDir& dir) {
   videoTrack(movie, 600, 3, 20);
   HandleHolder text("Valid", 5);
   AddUserDataText(GetMovieUserData(movie), text, 0xA96E616D, 1, 0);
+  if (more) more(movie);
   EXPECT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr);
   DisposeMovie(movie);
   CloseMovieFile(ref);
@@ -138,25 +140,17 @@ TEST(MalformedMovieFiles, EachFaultGivesAClearError) {
 // not only "malformed metadata".
 TEST(MalformedMovieFiles, MetadataFaultsNameTheirAtom) {
   ScratchDir dir;
-  std::string path = dir / "meta.mov";
-  FSSpec fsSpec = fsSpecOf(path);
-  short ref = 0;
-  Movie movie = nullptr;
-  ASSERT_EQ(CreateMovieFile(&fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
-  videoTrack(movie, 600, 3, 20);
-  QTMetaDataRef md = nullptr;
-  ASSERT_EQ(QTCopyMovieMetaData(movie, &md), noErr);
-  const std::string key = "com.example.title", value = "Meta";
-  ASSERT_EQ(QTMetaDataAddItem(md, kQTMetaDataStorageFormatQuickTime, kQTMetaDataKeyFormatQuickTime,
-                              reinterpret_cast<const UInt8*>(key.data()), ByteCount(key.size()),
-                              reinterpret_cast<const UInt8*>(value.data()), ByteCount(value.size()),
-                              kQTMetaDataTypeUTF8, nullptr),
-            noErr);
-  QTMetaDataRelease(md);
-  ASSERT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr);
-  DisposeMovie(movie);
-  CloseMovieFile(ref);
-  const Bytes valid = fileBytes(path);
+  const Bytes valid = validFile(dir, [](Movie movie) {
+    QTMetaDataRef md = nullptr;
+    ASSERT_EQ(QTCopyMovieMetaData(movie, &md), noErr);
+    const std::string key = "com.example.title", value = "Meta";
+    EXPECT_EQ(QTMetaDataAddItem(md, kQTMetaDataStorageFormatQuickTime, kQTMetaDataKeyFormatQuickTime,
+                                reinterpret_cast<const UInt8*>(key.data()), ByteCount(key.size()),
+                                reinterpret_cast<const UInt8*>(value.data()), ByteCount(value.size()),
+                                kQTMetaDataTypeUTF8, nullptr),
+              noErr);
+    QTMetaDataRelease(md);
+  });
   ASSERT_EQ(open(dir, valid).err, noErr);
 
   struct Case {
