@@ -209,19 +209,23 @@ bool SampleTableReader::durations(SampleTable::Parts& parts) {
 void SampleTableReader::sizes(SampleTable::Parts& parts) {
   parts.constantSize = constantSize_;
   if (constantSize_) return;
+  // Locals, not members: the stores into `parts` could otherwise alias them,
+  // and the loops of a million samples would neither hoist nor vectorise.
+  const uint32_t n = sampleCount_;
+  const uint8_t* const from = sizes_.p;
   uint32_t first = sizeOf(0);
   bool same = true;
-  for (uint32_t i = 1; i < sampleCount_ && same; ++i) same = sizeOf(i) == first;
+  for (uint32_t i = 1; i < n && same; ++i) same = sizeOf(i) == first;
   if (same) {
     parts.constantSize = first;
     return;
   }
-  parts.sizes.resize(sampleCount_);
+  parts.sizes.resize(n);
   uint32_t* to = parts.sizes.data();
   if (fieldBits_ == 32) {
-    for (uint32_t i = 0; i < sampleCount_; ++i) to[i] = get32(sizes_.p + 4 * size_t(i));
+    for (uint32_t i = 0; i < n; ++i) to[i] = get32(from + 4 * size_t(i));
   } else {
-    for (uint32_t i = 0; i < sampleCount_; ++i) to[i] = sizeOf(i);
+    for (uint32_t i = 0; i < n; ++i) to[i] = sizeOf(i);
   }
 }
 
