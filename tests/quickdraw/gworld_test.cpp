@@ -324,6 +324,9 @@ TEST_F(GWorldTest, CopiesPortsAndErrorsAtTheEdges) {
   CopyBits(GetPortBitMapForCopyBits(from), GetPortBitMapForCopyBits(to), &middle, &middle, srcCopy, nullptr);
   const uint8_t* row = pixelRow(to, 0);
   EXPECT_EQ(std::vector<int>(row, row + 4), (std::vector<int>{255, 7, 7, 255}));
+  Rect beyond{0, 10, 1, 12};  // right of the destination: nothing to copy
+  CopyBits(GetPortBitMapForCopyBits(from), GetPortBitMapForCopyBits(to), &middle, &beyond, srcCopy, nullptr);
+  EXPECT_EQ(QDError(), noErr);
 
   uint8_t pixels[2 * 4] = {1, 2, 3, 4, 5, 6, 7, 8};
   PixMap own{};
