@@ -347,6 +347,18 @@ TEST_F(GWorldTest, CopiesPortsAndErrorsAtTheEdges) {
   EXPECT_EQ(now, reinterpret_cast<GrafPtr>(to));
   SetPort(saved);
 
+  // A fill after a failed call reports its own success.
+  RgnHandle dot = NewRgn();
+  Rect one{0, 0, 1, 1};
+  RectRgn(dot, &one);
+  drawIn(to, [&] {
+    DisposeGWorld(nullptr);
+    EXPECT_EQ(QDError(), paramErr);
+    PaintRgn(dot);
+    EXPECT_EQ(QDError(), noErr);
+  });
+  DisposeRgn(dot);
+
   DisposeGWorld(nullptr);
   EXPECT_EQ(QDError(), paramErr);
   DisposeGWorld(from);
