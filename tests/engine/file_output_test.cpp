@@ -11,11 +11,6 @@ using namespace enginetest;
 
 namespace {
 
-Movie flatten(Movie movie, const std::string& path) {
-  FSSpec fsSpec = fsSpecOf(path);
-  return FlattenMovieData(movie, flattenAddMovieToDataFork, &fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile);
-}
-
 // Flattens and answers the track count of the movie that comes back (-1: none).
 long flattenedTracks(Movie movie, const std::string& path) {
   Movie flat = flatten(movie, path);

@@ -34,6 +34,12 @@ inline FSSpec fsSpecOf(const std::string& path) {
   return s;
 }
 
+// A self-contained copy of `movie` at `path`, replacing what is there; null on failure.
+inline Movie flatten(Movie movie, const std::string& path) {
+  FSSpec fsSpec = fsSpecOf(path);
+  return FlattenMovieData(movie, flattenAddMovieToDataFork, &fsSpec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile);
+}
+
 // The names in a folder, without "." and "..".
 inline std::set<std::string> namesIn(const std::string& dir) {
   std::set<std::string> names;

@@ -117,9 +117,7 @@ TEST(Samples, SamplesOfVaryingSizeAreFoundAcrossChunks) {
 
   // The same samples in a file, read one by one out of its chunks.
   ScratchDir dir;
-  FSSpec fsSpec = fsSpecOf(dir / "vary.mov");
-  Movie flat = FlattenMovieData(movie, flattenAddMovieToDataFork, &fsSpec, "TVOD"_4cc, 0,
-                                createMovieFileDeleteCurFile);
+  Movie flat = flatten(movie, dir / "vary.mov");
   ASSERT_NE(flat, nullptr);
   DisposeMovie(flat);
   OpenedMovie opened(dir / "vary.mov", fsRdPerm);
@@ -170,9 +168,7 @@ TEST(Samples, BadSamplesAreRefusedAndLeaveTheMediaAlone) {
   EndMediaEdits(m);
   ASSERT_EQ(InsertMediaIntoTrack(t, 0, 0, GetMediaDuration(m), fixed1), noErr);
   ScratchDir dir;
-  FSSpec fsSpec = fsSpecOf(dir / "after.mov");
-  Movie flat = FlattenMovieData(movie, flattenAddMovieToDataFork, &fsSpec, "TVOD"_4cc, 0,
-                                createMovieFileDeleteCurFile);
+  Movie flat = flatten(movie, dir / "after.mov");
   ASSERT_NE(flat, nullptr);
   DisposeMovie(flat);
   OpenedMovie opened(dir / "after.mov", fsRdPerm);

@@ -39,8 +39,7 @@ TEST(RoundTrip, ClonedTrackKeepsItsCompositionOffsets) {
   // not follow), read again and flattened; and flattened straight away.
   const std::string saved = dir / "clone.mov", again = dir / "again.mov", flat = dir / "flat.mov";
   auto flatten = [](Movie movie, const std::string& path) {
-    FSSpec spec = fsSpecOf(path);
-    Movie made = FlattenMovieData(movie, flattenAddMovieToDataFork, &spec, "TVOD"_4cc, 0, createMovieFileDeleteCurFile);
+    Movie made = enginetest::flatten(movie, path);
     ASSERT_NE(made, nullptr) << QTEngineLastFileErrorMessage();
     DisposeMovie(made);
   };
